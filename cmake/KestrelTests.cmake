@@ -1,0 +1,20 @@
+# Registers one Qt Test program with CTest.
+#   add_unit_test(NAME SOURCES ... LIBS ... [WINDOW] [NETWORK])
+# WINDOW runs it on the offscreen platform; NETWORK runs it inside the private
+# network namespace (scripts/netns-run.sh), the only place our sockets may open.
+function(add_unit_test name)
+    cmake_parse_arguments(T "WINDOW;NETWORK" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE Qt5::Test ${T_LIBS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
+    kestrel_warnings(${name})
+    if(T_NETWORK)
+        add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/scripts/netns-run.sh $<TARGET_FILE:${name}>)
+        set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
+    else()
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
+    if(T_WINDOW)
+        set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    endif()
+endfunction()

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QtGlobal>
+
+// AES-128-CBC over whole frames: the IV is all zero and restarts with every
+// frame, there is no padding, and the frame is transformed in place. One key,
+// shared with the module firmware, serves both directions. Every call derives
+// its tables and key schedule afresh in static storage, so the functions are
+// not re-entrant and belong to one thread.
+
+void setFrameKey(const quint8 *key); // 16 bytes
+void encryptFrame(quint8 *frame, quint16 length);
+void decryptFrame(quint8 *frame, quint16 length);

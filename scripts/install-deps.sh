@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and demonstrating the
+# tool needs. Safe to run again: it asks apt only for what is missing.
+set -euo pipefail
+
+packages=(
+    # build
+    build-essential cmake pkg-config
+    qtbase5-dev qttools5-dev qttools5-dev-tools qt5-qmake
+    # tests: OpenSSL is the independent oracle for the frame cipher; clang builds the fuzzer
+    libssl-dev clang libclang-rt-14-dev
+    # private network namespace for every test that opens a socket
+    iproute2 util-linux
+    # running the window without a display, and looking at it
+    xvfb xauth imagemagick
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+        sudo=(sudo)
+    else
+        echo "install-deps: these packages are missing and installing them needs root: ${missing[*]}" >&2
+        exit 1
+    fi
+fi
+
+echo "install-deps: installing ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
