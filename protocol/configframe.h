@@ -33,7 +33,8 @@ struct ConfigFrame {
     QByteArray bytes; // 64 bytes ready for the wire when invalidField is None, empty otherwise
 };
 
-// The plain 64-byte configuration frame: body, checksum and the given 12 filler bytes.
+// The plain 64-byte configuration frame: body, checksum and the given 12 filler bytes
+// (filler bytes missing from a shorter array are zero).
 // Only for a record that findInvalidConfigField accepts.
 QByteArray layoutConfigFrame(const DeviceRecord &record, const QByteArray &filler);
 

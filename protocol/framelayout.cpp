@@ -1,1 +1,184 @@
-// being written
+#include "framelayout.h"
+
+#include "frameconstants.h"
+
+#include <QStringList>
+
+namespace {
+
+constexpr int Ipv4Parts = 4;
+constexpr int MaxOctet = 255;
+
+constexpr quint8 SevenDataBits = 0x02;
+constexpr quint8 EightDataBits = 0x03;
+constexpr quint8 WordLengthMask = 0x03;
+constexpr quint8 TwoStopBits = 0x04;
+constexpr quint8 ParityMask = 0x38;
+constexpr quint8 OddParity = 0x08;
+constexpr quint8 EvenParity = 0x18;
+
+bool isAsciiDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+std::optional<quint8> parseOctet(const QString &text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    int value = 0;
+    for (const QChar c : text) {
+        if (!isAsciiDigit(c))
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - '0');
+        if (value > MaxOctet)
+            return std::nullopt;
+    }
+    return static_cast<quint8>(value);
+}
+
+quint8 byteAt(const QByteArray &frame, int offset)
+{
+    return static_cast<quint8>(frame.at(offset));
+}
+
+void writeAddress(char *data, int offset, const QString &text)
+{
+    const Ipv4Octets octets = parseIpv4(text).value_or(Ipv4Octets {});
+    for (int i = 0; i < Ipv4Parts; ++i)
+        data[offset + i] = static_cast<char>(octets[Ipv4Parts - 1 - i]);
+}
+
+void writeLittleEndian(char *data, int offset, int width, quint32 value)
+{
+    for (int i = 0; i < width; ++i)
+        data[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+quint32 readLittleEndian(const QByteArray &frame, int offset, int width)
+{
+    quint32 value = 0;
+    for (int i = 0; i < width; ++i)
+        value |= static_cast<quint32>(byteAt(frame, offset + i)) << (8 * i);
+    return value;
+}
+
+QString readAddress(const QByteArray &frame, int offset)
+{
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(byteAt(frame, offset + 3))
+        .arg(byteAt(frame, offset + 2))
+        .arg(byteAt(frame, offset + 1))
+        .arg(byteAt(frame, offset));
+}
+
+} // namespace
+
+std::optional<Ipv4Octets> parseIpv4(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != Ipv4Parts)
+        return std::nullopt;
+    Ipv4Octets octets {};
+    for (int i = 0; i < Ipv4Parts; ++i) {
+        const std::optional<quint8> octet = parseOctet(parts.at(i));
+        if (!octet)
+            return std::nullopt;
+        octets[i] = *octet;
+    }
+    return octets;
+}
+
+std::optional<quint32> parseDecimal(const QString &text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    quint32 value = 0;
+    for (const QChar c : text) {
+        if (!isAsciiDigit(c))
+            return std::nullopt;
+        value = value * 10u + static_cast<quint32>(c.unicode() - '0'); // unsigned: wraps modulo 2^32
+    }
+    return value;
+}
+
+QByteArray macAddressBytes(const QString &macAddress)
+{
+    return QByteArray::fromHex(macAddress.toLatin1()).leftJustified(MacSize, '\0', true);
+}
+
+QByteArray deviceNameField(const QString &name)
+{
+    QByteArray utf8 = name.toUtf8();
+    if (utf8.size() > NameSize) {
+        int cut = NameSize;
+        // Step back over continuation bytes (10xxxxxx) to the start of the character that does not fit.
+        while (cut > 0 && (static_cast<quint8>(utf8.at(cut)) & 0xC0) == 0x80)
+            --cut;
+        utf8.truncate(cut);
+    }
+    return utf8.leftJustified(NameSize, '\0');
+}
+
+quint8 lineFormatByte(const DeviceRecord &record)
+{
+    quint8 format = record.dataBits == DataBitsSeven ? SevenDataBits : EightDataBits;
+    if (record.stopBits == StopBitsTwo)
+        format |= TwoStopBits;
+    if (record.parity == ParityOdd)
+        format |= OddParity;
+    else if (record.parity == ParityEven)
+        format |= EvenParity;
+    return format;
+}
+
+void writeParameters(const DeviceRecord &record, QByteArray &frame)
+{
+    Q_ASSERT(frame.size() >= ParametersEnd);
+    char *data = frame.data();
+    const QByteArray name = deviceNameField(record.deviceName);
+    for (int i = 0; i < NameSize; ++i)
+        data[NameOffset + i] = name.at(i);
+
+    data[IpTypeOffset] = static_cast<char>(record.ipType & 0xFF);
+    data[WorkModeOffset] = static_cast<char>(record.workMode & 0xFF);
+    writeAddress(data, SubnetMaskOffset, record.subnetMask);
+    writeAddress(data, GatewayOffset, record.gateway);
+    writeAddress(data, LocalIpOffset, record.localIp);
+    writeLittleEndian(data, LocalPortOffset, 2, parseDecimal(record.localPort).value_or(0));
+    writeAddress(data, RemoteIpOffset, record.remoteIp);
+    writeLittleEndian(data, RemotePortOffset, 2, parseDecimal(record.remotePort).value_or(0));
+    writeLittleEndian(data, BaudRateOffset, 3, parseDecimal(record.baudRate).value_or(0));
+    data[LineFormatOffset] = static_cast<char>(lineFormatByte(record));
+    data[LineFormatOffset + 1] = 0;
+    data[LineFormatOffset + 2] = 0;
+    data[ModbusOffset] = static_cast<char>(record.modbusConvert & 0xFF);
+    data[ModbusOffset + 1] = 0;
+}
+
+void readParameters(const QByteArray &frame, DeviceRecord &record)
+{
+    Q_ASSERT(frame.size() >= ParametersEnd);
+    const QByteArray nameField = frame.mid(NameOffset, NameSize);
+    const int end = nameField.indexOf('\0');
+    record.deviceName = QString::fromUtf8(end < 0 ? nameField : nameField.left(end));
+
+    record.ipType = byteAt(frame, IpTypeOffset) & 0x01;
+    record.workMode = byteAt(frame, WorkModeOffset) & 0x03;
+    record.subnetMask = readAddress(frame, SubnetMaskOffset);
+    record.gateway = readAddress(frame, GatewayOffset);
+    record.localIp = readAddress(frame, LocalIpOffset);
+    const quint32 localPort = readLittleEndian(frame, LocalPortOffset, 2);
+    record.localPort = QString::number(localPort);
+    record.randomPort = localPort == 0;
+    record.remoteIp = readAddress(frame, RemoteIpOffset);
+    record.remotePort = QString::number(readLittleEndian(frame, RemotePortOffset, 2));
+    record.baudRate = QString::number(readLittleEndian(frame, BaudRateOffset, 3));
+
+    const quint8 format = byteAt(frame, LineFormatOffset);
+    record.dataBits = (format & WordLengthMask) == SevenDataBits ? DataBitsSeven : DataBitsEight;
+    record.stopBits = (format & TwoStopBits) ? StopBitsTwo : StopBitsOne;
+    const quint8 parity = format & ParityMask;
+    record.parity = parity == OddParity ? ParityOdd : parity == EvenParity ? ParityEven : ParityNone;
+    record.modbusConvert = byteAt(frame, ModbusOffset) & 0x01;
+}

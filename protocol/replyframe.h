@@ -14,3 +14,7 @@ DeviceRecord decodeDeviceReply(const QByteArray &frame, const QString &sourceIp)
 // name, parameters and checksum; bytes 52-63 zero. The parameters must pass
 // findInvalidConfigField (configframe.h).
 QByteArray layoutDeviceReply(const DeviceRecord &record);
+
+// True for a plain frame the receive path may decode: 64 bytes, a valid checksum
+// and no configuration marker "1111" at bytes 6-9 (a tool's own configuration frame).
+bool isDeviceReply(const QByteArray &frame);

@@ -1,0 +1,278 @@
+#include "framechecksum.h"
+#include "framecipher.h"
+#include "frameconstants.h"
+#include "hexfixture.h"
+#include "recordgenerator.h"
+#include "replyframe.h"
+
+#include <QtTest>
+
+namespace {
+
+const QString SourceIp = QStringLiteral("10.231.0.2");
+
+// The module described in tests/data/factory-reply.hex.
+DeviceRecord factoryModule()
+{
+    DeviceRecord record;
+    record.macAddress = QStringLiteral("001A2B3C4D5E");
+    record.version = QStringLiteral("1.2.0.3");
+    record.deviceName = QStringLiteral("KST-01");
+    record.ipType = 0;
+    record.workMode = 0;
+    record.subnetMask = QStringLiteral("255.255.255.0");
+    record.gateway = QStringLiteral("192.168.1.1");
+    record.localIp = QStringLiteral("192.168.1.10");
+    record.localPort = QStringLiteral("1234");
+    record.randomPort = false;
+    record.remoteIp = QStringLiteral("192.168.1.254");
+    record.remotePort = QStringLiteral("1234");
+    record.baudRate = QStringLiteral("9600");
+    record.dataBits = 1;
+    record.stopBits = 0;
+    record.parity = 0;
+    record.modbusConvert = 0;
+    record.sourceIp = SourceIp;
+    return record;
+}
+
+QString fieldText(const DeviceRecord &record, const QString &field)
+{
+    const QHash<QString, QString> fields = {
+        {QStringLiteral("macAddress"), record.macAddress},
+        {QStringLiteral("version"), record.version},
+        {QStringLiteral("deviceName"), record.deviceName},
+        {QStringLiteral("ipType"), QString::number(record.ipType)},
+        {QStringLiteral("workMode"), QString::number(record.workMode)},
+        {QStringLiteral("subnetMask"), record.subnetMask},
+        {QStringLiteral("gateway"), record.gateway},
+        {QStringLiteral("localIp"), record.localIp},
+        {QStringLiteral("localPort"), record.localPort},
+        {QStringLiteral("randomPort"), record.randomPort ? QStringLiteral("true") : QStringLiteral("false")},
+        {QStringLiteral("remoteIp"), record.remoteIp},
+        {QStringLiteral("remotePort"), record.remotePort},
+        {QStringLiteral("baudRate"), record.baudRate},
+        {QStringLiteral("modbusConvert"), QString::number(record.modbusConvert)},
+    };
+    return fields.value(field, QStringLiteral("<no field %1>").arg(field));
+}
+
+} // namespace
+
+class TestReplyFrame : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void decodesFactoryReply();
+    void wireFixtureIsTheEncryptedReply();
+    void fields_data();
+    void fields();
+    void lineFormat_data();
+    void lineFormat();
+    void unusedBytesAreIgnored();
+    void shortFrameReadsAsZeroPadded();
+    void layoutMatchesFixture();
+    void layoutRoundTrip();
+    void acceptance_data();
+    void acceptance();
+
+private:
+    QByteArray plainReply;
+    QByteArray wireReply;
+};
+
+void TestReplyFrame::initTestCase()
+{
+    plainReply = readHexFixture(QFINDTESTDATA("../data/factory-reply.hex"));
+    wireReply = readHexFixture(QFINDTESTDATA("../data/factory-reply.wire.hex"));
+    QCOMPARE(plainReply.size(), FrameSize);
+    QCOMPARE(wireReply.size(), FrameSize);
+}
+
+void TestReplyFrame::decodesFactoryReply()
+{
+    const DeviceRecord decoded = decodeDeviceReply(plainReply, SourceIp);
+    QCOMPARE(describe(decoded), describe(factoryModule()));
+    QVERIFY(decoded == factoryModule());
+}
+
+void TestReplyFrame::wireFixtureIsTheEncryptedReply()
+{
+    const QByteArray key = QByteArray::fromHex("2B7E151628AED2A6ABF7158809CF4F3C"); // the fixture's key
+    setFrameKey(reinterpret_cast<const quint8 *>(key.constData()));
+    QByteArray frame = wireReply;
+    decryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
+    QCOMPARE(frame.toHex(), plainReply.toHex());
+    encryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
+    QCOMPARE(frame.toHex(), wireReply.toHex());
+}
+
+void TestReplyFrame::fields_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("expected");
+
+    const auto row = [](const char *name, int offset, const char *hex, const char *field, const QString &expected) {
+        QTest::newRow(name) << offset << QByteArray::fromHex(hex) << QString::fromLatin1(field) << expected;
+    };
+    row("MAC", 0, "001A2B3C4D5E", "macAddress", QStringLiteral("001A2B3C4D5E"));
+    row("MAC in upper case", 0, "abcdef0a0b0c", "macAddress", QStringLiteral("ABCDEF0A0B0C"));
+    row("MAC zero bytes padded", 0, "000102000000", "macAddress", QStringLiteral("000102000000"));
+    row("version 12 03", 6, "1203", "version", QStringLiteral("1.2.0.3"));
+    row("version 1A 0F", 6, "1A0F", "version", QStringLiteral("1.10.0.15"));
+    row("version FF FF", 6, "FFFF", "version", QStringLiteral("15.15.15.15"));
+    row("name ABC", 10, "41424300000000000000", "deviceName", QStringLiteral("ABC"));
+    row("name of ten bytes", 10, "4142434445464748494A", "deviceName", QStringLiteral("ABCDEFGHIJ"));
+    row("name ends at first zero", 10, "41420043444500464700", "deviceName", QStringLiteral("AB"));
+    row("name empty", 10, "00414243444546474849", "deviceName", QString());
+    row("name UTF-8", 10, "E6B8A9E5BAA600000000", "deviceName", QStringLiteral("\u6E29\u5EA6"));
+    row("name invalid UTF-8", 10, "41FF4200000000000000", "deviceName", QStringLiteral("A\uFFFDB"));
+    row("IP type bit 0 only, FE", 20, "FE", "ipType", QStringLiteral("0"));
+    row("IP type bit 0 only, FF", 20, "FF", "ipType", QStringLiteral("1"));
+    row("work mode bits 0-1, 07", 21, "07", "workMode", QStringLiteral("3"));
+    row("work mode bits 0-1, FC", 21, "FC", "workMode", QStringLiteral("0"));
+    row("work mode TCP Client", 21, "01", "workMode", QStringLiteral("1"));
+    row("subnet mask", 22, "00FFFFFF", "subnetMask", QStringLiteral("255.255.255.0"));
+    row("gateway", 26, "0101A8C0", "gateway", QStringLiteral("192.168.1.1"));
+    row("local IP last octet first", 30, "0A01A8C0", "localIp", QStringLiteral("192.168.1.10"));
+    row("local IP zero", 30, "00000000", "localIp", QStringLiteral("0.0.0.0"));
+    row("remote IP", 36, "FE01A8C0", "remoteIp", QStringLiteral("192.168.1.254"));
+    row("local port 0", 34, "0000", "localPort", QStringLiteral("0"));
+    row("local port 0 is random", 34, "0000", "randomPort", QStringLiteral("true"));
+    row("local port 1234", 34, "D204", "localPort", QStringLiteral("1234"));
+    row("local port 1234 is fixed", 34, "D204", "randomPort", QStringLiteral("false"));
+    row("local port 65535", 34, "FFFF", "localPort", QStringLiteral("65535"));
+    row("remote port 0", 40, "0000", "remotePort", QStringLiteral("0"));
+    row("remote port 0 is not random", 40, "0000", "randomPort", QStringLiteral("false"));
+    row("remote port 1234", 40, "D204", "remotePort", QStringLiteral("1234"));
+    row("baud 9600", 42, "802500", "baudRate", QStringLiteral("9600"));
+    row("baud 115200", 42, "00C201", "baudRate", QStringLiteral("115200"));
+    row("baud 24 bits", 42, "FFFFFF", "baudRate", QStringLiteral("16777215"));
+    row("baud 0", 42, "000000", "baudRate", QStringLiteral("0"));
+    row("Modbus on", 48, "01", "modbusConvert", QStringLiteral("1"));
+    row("Modbus bit 0 only, FE", 48, "FE", "modbusConvert", QStringLiteral("0"));
+    row("Modbus bit 0 only, 03", 48, "03", "modbusConvert", QStringLiteral("1"));
+}
+
+void TestReplyFrame::fields()
+{
+    QFETCH(int, offset);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, field);
+    QFETCH(QString, expected);
+    QByteArray frame = plainReply;
+    frame.replace(offset, bytes.size(), bytes);
+    QCOMPARE(frame.size(), FrameSize);
+    QCOMPARE(fieldText(decodeDeviceReply(frame, SourceIp), field), expected);
+}
+
+void TestReplyFrame::lineFormat_data()
+{
+    QTest::addColumn<quint8>("format");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<int>("stopBits");
+    QTest::addColumn<int>("parity");
+
+    QTest::newRow("03 8N1") << quint8(0x03) << 1 << 0 << 0;
+    QTest::newRow("1A 7E1") << quint8(0x1A) << 0 << 0 << 2;
+    QTest::newRow("0F 8O2") << quint8(0x0F) << 1 << 1 << 1;
+    QTest::newRow("02 7N1") << quint8(0x02) << 0 << 0 << 0;
+    QTest::newRow("2B stick parity is none") << quint8(0x2B) << 1 << 0 << 0;
+    QTest::newRow("38 parity bits all set is none") << quint8(0x38) << 1 << 0 << 0;
+    QTest::newRow("00 5 data bits count as 8") << quint8(0x00) << 1 << 0 << 0;
+    QTest::newRow("01 6 data bits count as 8") << quint8(0x01) << 1 << 0 << 0;
+    QTest::newRow("C3 bits 6-7 ignored") << quint8(0xC3) << 1 << 0 << 0;
+    QTest::newRow("1E 7E2") << quint8(0x1E) << 0 << 1 << 2;
+}
+
+void TestReplyFrame::lineFormat()
+{
+    QFETCH(quint8, format);
+    QFETCH(int, dataBits);
+    QFETCH(int, stopBits);
+    QFETCH(int, parity);
+    QByteArray frame = plainReply;
+    frame[45] = char(format);
+    const DeviceRecord record = decodeDeviceReply(frame, SourceIp);
+    QCOMPARE(record.dataBits, dataBits);
+    QCOMPARE(record.stopBits, stopBits);
+    QCOMPARE(record.parity, parity);
+}
+
+void TestReplyFrame::unusedBytesAreIgnored()
+{
+    QByteArray frame = plainReply;
+    for (const int offset : {8, 9, 46, 47, 49, 50, 51})
+        frame[offset] = char(0xA5);
+    for (int i = FillerOffset; i < FrameSize; ++i)
+        frame[i] = char(i);
+    QCOMPARE(describe(decodeDeviceReply(frame, SourceIp)), describe(factoryModule()));
+}
+
+void TestReplyFrame::shortFrameReadsAsZeroPadded()
+{
+    const DeviceRecord record = decodeDeviceReply(QByteArray::fromHex("0102030405061203"), SourceIp);
+    QCOMPARE(record.macAddress, QStringLiteral("010203040506"));
+    QCOMPARE(record.version, QStringLiteral("1.2.0.3"));
+    QCOMPARE(record.deviceName, QString());
+    QCOMPARE(record.localIp, QStringLiteral("0.0.0.0"));
+    QCOMPARE(record.localPort, QStringLiteral("0"));
+    QVERIFY(record.randomPort);
+    QCOMPARE(record.baudRate, QStringLiteral("0"));
+}
+
+void TestReplyFrame::layoutMatchesFixture()
+{
+    QCOMPARE(layoutDeviceReply(factoryModule()).toHex(), plainReply.toHex());
+}
+
+void TestReplyFrame::layoutRoundTrip()
+{
+    QRandomGenerator random(7311);
+    for (int round = 0; round < 500; ++round) {
+        DeviceRecord record = randomRecord(random);
+        record.sourceIp = SourceIp;
+        const QByteArray frame = layoutDeviceReply(record);
+        QCOMPARE(frame.size(), FrameSize);
+        QVERIFY(isDeviceReply(frame));
+        QCOMPARE(frame.mid(FillerOffset), QByteArray(FillerSize, '\0'));
+        const DeviceRecord decoded = decodeDeviceReply(frame, SourceIp);
+        QCOMPARE(describe(decoded), describe(record));
+        QVERIFY(decoded == record);
+    }
+}
+
+void TestReplyFrame::acceptance_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<bool>("accepted");
+
+    const auto withMarker = [this](const QByteArray &marker) {
+        QByteArray frame = plainReply;
+        frame.replace(MarkerOffset, MarkerSize, marker);
+        storeFrameChecksum(frame);
+        return frame;
+    };
+    QByteArray badChecksum = plainReply;
+    badChecksum[ChecksumOffset] = char(badChecksum[ChecksumOffset] ^ 0x40);
+
+    QTest::newRow("reply") << plainReply << true;
+    QTest::newRow("configuration marker 1111") << withMarker("1111") << false;
+    QTest::newRow("almost the marker, 1110") << withMarker("1110") << true;
+    QTest::newRow("wrong checksum") << badChecksum << false;
+    QTest::newRow("63 bytes") << plainReply.left(FrameSize - 1) << false;
+}
+
+void TestReplyFrame::acceptance()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(bool, accepted);
+    QCOMPARE(isDeviceReply(frame), accepted);
+}
+
+QTEST_GUILESS_MAIN(TestReplyFrame)
+#include "tst_replyframe.moc"
