@@ -1,0 +1,64 @@
+#pragma once
+
+#include "devicerecord.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+
+class QModelIndex;
+class QUdpSocket;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The tool's one window: the list of modules found by the search, the parameter form of the selected
+// module and the commands that act on it.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(MainWindow)
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    void on_pushButton_Yuyan_clicked();
+    void on_pushButton_SearchDevice_clicked();
+    void on_pushButton_DeviceRestart_clicked();
+    void on_pushButton_FactoryReset_clicked();
+    void on_pushButton_SaveConfigure_clicked();
+    void on_comboBox_IpType_currentIndexChanged(int index);
+    void on_comboBox_Mode_currentIndexChanged(int index);
+    void on_checkBox_Random_clicked();
+    void on_lineEdit_Lport_textChanged(const QString &arg1);
+    void SocketRecvData();
+    void on_tableWidget_DeviceList_clicked(const QModelIndex &index);
+
+private:
+    void installValidators();
+    void setUpDeviceTable();
+    // The parameter group and the three command buttons, which only a selected module makes usable.
+    void setModuleCommandsEnabled(bool enabled);
+
+    void addDeviceRow(QString sourceIp, QString deviceName, QString macAddress, QString version);
+    void clearDeviceRows();
+
+    void readForm(DeviceRecord &record) const;
+    void fillForm(const DeviceRecord &record);
+
+    // The chosen language, process-wide: true once the Chinese catalogue was chosen. Only the language
+    // switch writes it, and every window's construction runs the switch once.
+    static bool isChinese;
+
+    QUdpSocket *udpSocket = nullptr;
+    QList<DeviceRecord> deviceList; // element i is shown in table row i + 1
+    Ui::MainWindow *ui = nullptr;
+    DeviceRecord currentDevice; // the selected module as the form edits it
+
+    friend class TestMainWindow;
+    friend class TestLanguageSwitch;
+    friend class TestConfigForm;
+};

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "devicerecord.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QStringList>
+#include <QTableWidget>
+#include <QWidget>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(DeviceRecord)
+
+// Readable failures for QCOMPARE on records (found by argument-dependent lookup).
+inline char *toString(const DeviceRecord &record)
+{
+    const QString text
+        = QStringLiteral("mac=%1 version=%2 name=%3 source=%4 ip=%5 mask=%6 gateway=%7 port=%8 random=%9 "
+                         "remote=%10:%11 baud=%12 mode=%13 ipType=%14 parity=%15 data=%16 stop=%17 modbus=%18")
+              .arg(record.macAddress, record.version, record.deviceName, record.sourceIp, record.localIp,
+                   record.subnetMask, record.gateway, record.localPort)
+              .arg(record.randomPort)
+              .arg(record.remoteIp, record.remotePort, record.baudRate)
+              .arg(record.workMode)
+              .arg(record.ipType)
+              .arg(record.parity)
+              .arg(record.dataBits)
+              .arg(record.stopBits)
+              .arg(record.modbusConvert);
+    return QTest::toString(text);
+}
+
+// Reaches the window's widgets by their objectNames, the way the form names them.
+template<typename T> T *widgetNamed(const QWidget &window, const QString &name)
+{
+    return window.findChild<T *>(name);
+}
+
+// The fourteen widgets of the parameter form, in the order the form copies them to and from a record.
+inline QStringList formWidgetNames()
+{
+    return {QStringLiteral("lineEdit_Baud"),   QStringLiteral("comboBox_DataBit"),    QStringLiteral("lineEdit_Gaw"),
+            QStringLiteral("lineEdit_Lip"),    QStringLiteral("lineEdit_Lport"),      QStringLiteral("comboBox_Mode"),
+            QStringLiteral("comboBox_Parity"), QStringLiteral("checkBox_Random"),     QStringLiteral("lineEdit_Sip"),
+            QStringLiteral("lineEdit_Sport"),  QStringLiteral("comboBox_StopBit"),    QStringLiteral("lineEdit_Subnet"),
+            QStringLiteral("comboBox_IpType"), QStringLiteral("comboBox_ModbusConvt")};
+}
+
+// What the form shows, one line per widget: its value and whether it can be edited on its own.
+// (isEnabledTo the group box, so a disabled group box does not hide the rules' own states.)
+inline QStringList formState(const QWidget &window)
+{
+    QStringList state;
+    const QWidget *group = window.findChild<QWidget *>(QStringLiteral("groupBox_Config"));
+    for (const QString &name : formWidgetNames()) {
+        const QWidget *widget = window.findChild<QWidget *>(name);
+        QString value;
+        if (const auto *edit = qobject_cast<const QLineEdit *>(widget))
+            value = edit->text();
+        else if (const auto *combo = qobject_cast<const QComboBox *>(widget))
+            value = QString::number(combo->currentIndex());
+        else if (const auto *box = qobject_cast<const QCheckBox *>(widget))
+            value = box->isChecked() ? QStringLiteral("checked") : QStringLiteral("unchecked");
+        else
+            value = QStringLiteral("missing");
+        const bool enabled = widget && widget->isEnabledTo(group);
+        state << QStringLiteral("%1=%2 %3").arg(name, value, enabled ? QStringLiteral("on") : QStringLiteral("off"));
+    }
+    return state;
+}
+
+// A user's click on one cell of the device table.
+inline void clickCell(QTableWidget *table, int row, int column)
+{
+    const QRect cell = table->visualRect(table->model()->index(row, column));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+}
+
+// The texts of one table row, column by column.
+inline QStringList rowTexts(const QTableWidget *table, int row)
+{
+    QStringList texts;
+    for (int column = 0; column < table->columnCount(); ++column)
+        texts << (table->item(row, column) ? table->item(row, column)->text() : QStringLiteral("<no item>"));
+    return texts;
+}
