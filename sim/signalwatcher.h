@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// Turns SIGINT and SIGTERM into a Qt signal delivered by the event loop, so the
+// simulator can stop cleanly instead of dying inside a half-written state file.
+class SignalWatcher : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY(SignalWatcher)
+
+public:
+    explicit SignalWatcher(QObject *parent = nullptr);
+
+signals:
+    void stopRequested(int signalNumber);
+
+private:
+    QSocketNotifier *notifier = nullptr;
+};
