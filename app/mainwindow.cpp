@@ -2,14 +2,24 @@
 #include "ui_mainwindow.h"
 
 #include "boundedintvalidator.h"
+#include "framecipher.h"
+#include "frameconstants.h"
+#include "framekey.h"
+#include "replyframe.h"
+#include "senderaddress.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QHeaderView>
+#include <QHostAddress>
+#include <QMessageBox>
 #include <QRegExp>
 #include <QRegExpValidator>
+#include <QStatusBar>
 #include <QStringList>
 #include <QTableWidgetItem>
 #include <QTranslator>
+#include <QUdpSocket>
 
 namespace {
 
@@ -20,6 +30,10 @@ constexpr int BaudTop = 2000000;
 
 // Four dot-separated parts of 0 to 255 each, leading zeros allowed up to three digits.
 constexpr char Ipv4Pattern[] = R"(((2[0-4]\d|25[0-5]|[01]?\d\d?)\.){3}(2[0-4]\d|25[0-5]|[01]?\d\d?))";
+
+// Room for a burst of replies from many modules answering one search at once; the kernel's default
+// queue holds only about 250 of them.
+constexpr int ReceiveBufferSize = 4 * 1024 * 1024;
 
 constexpr char ChineseCatalogue[] = ":/qm/tr_zh.qm";
 constexpr char EnglishCatalogue[] = ":/qm/tr_en.qm";
@@ -58,8 +72,12 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
     setFixedSize(width(), height());
 
+    // Before the port is bound, so that no frame can arrive before the key is in place.
+    setFrameKey(BuiltInFrameKey);
+
     installValidators();
     setUpDeviceTable();
+    bindDevicePort();
 
     setModuleCommandsEnabled(false);
     ui->pushButton_DeviceRestart->setVisible(false);
@@ -70,7 +88,28 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    delete udpSocket;
     delete ui;
+}
+
+// Shares port 1500 with other programs, as a second tool on the same machine needs it too.
+void MainWindow::bindDevicePort()
+{
+    udpSocket = new QUdpSocket();
+    devicePortBound = udpSocket->bind(DevicePort, QAbstractSocket::ShareAddress);
+    if (devicePortBound)
+        udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferSize);
+    connect(udpSocket, SIGNAL(readyRead()), this, SLOT(SocketRecvData()));
+}
+
+void MainWindow::showPortStatus()
+{
+    if (devicePortBound)
+        return;
+    statusBar()->showMessage(isChinese ? QStringLiteral("无法使用UDP端口%1，不能搜索或设置设备").arg(DevicePort)
+                                       : QStringLiteral("Cannot use UDP port %1: modules can be neither searched "
+                                                        "nor configured")
+                                             .arg(DevicePort));
 }
 
 void MainWindow::installValidators()
@@ -201,6 +240,7 @@ void MainWindow::on_pushButton_Yuyan_clicked()
     }
 
     fillForm(currentDevice);
+    showPortStatus();
 }
 
 void MainWindow::on_pushButton_SearchDevice_clicked()
@@ -210,6 +250,8 @@ void MainWindow::on_pushButton_SearchDevice_clicked()
     // Nothing can be configured until a module is selected again.
     currentDevice.macAddress = QString();
     setModuleCommandsEnabled(false);
+    udpSocket->writeDatagram(DiscoveryRequest, DiscoveryRequestSize, QHostAddress(QLatin1String(BroadcastAddress)),
+                             DevicePort);
 }
 
 // No restart request is defined for the modules; the button stays hidden.
@@ -244,6 +286,62 @@ void MainWindow::on_pushButton_FactoryReset_clicked()
 void MainWindow::on_pushButton_SaveConfigure_clicked()
 {
     readForm(currentDevice);
+    sendConfigFrame(currentDevice);
+}
+
+// Broadcasts the record's parameters to the module whose MAC it carries. Nothing is sent without a
+// selected module, nor when a field is incomplete: a module would take a missing part as 0.
+void MainWindow::sendConfigFrame(DeviceRecord record)
+{
+    if (needsLineFormatNotice(record)) {
+        if (isChinese)
+            QMessageBox::information(nullptr, QStringLiteral("错误"), QStringLiteral("不支持无校验，7数据位"),
+                                     QMessageBox::Ok, QMessageBox::NoButton);
+        else
+            QMessageBox::information(nullptr, QStringLiteral("Error"),
+                                     QStringLiteral("Does not support no parity, 7 data bits"), QMessageBox::Ok,
+                                     QMessageBox::NoButton);
+    }
+
+    const ConfigFrame frame = buildConfigFrame(record);
+    if (frame.invalidField == ConfigField::Target)
+        return;
+    if (frame.invalidField != ConfigField::None) {
+        const QString name = formFieldName(frame.invalidField);
+        if (isChinese)
+            QMessageBox::warning(this, QStringLiteral("错误"),
+                                 QStringLiteral("“%1”不完整或无效，未发送设置。").arg(name));
+        else
+            QMessageBox::warning(this, QStringLiteral("Error"),
+                                 QStringLiteral("\"%1\" is incomplete or not valid; nothing was sent.").arg(name));
+        return;
+    }
+
+    udpSocket->writeDatagram(frame.bytes, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort);
+}
+
+QString MainWindow::formFieldName(ConfigField field) const
+{
+    switch (field) {
+    case ConfigField::LocalIp:
+        return ui->label->text();
+    case ConfigField::SubnetMask:
+        return ui->label_2->text();
+    case ConfigField::Gateway:
+        return ui->label_3->text();
+    case ConfigField::LocalPort:
+        return ui->label_6->text();
+    case ConfigField::RemoteIp:
+        return ui->label_7->text();
+    case ConfigField::RemotePort:
+        return ui->label_8->text();
+    case ConfigField::BaudRate:
+        return ui->label_4->text();
+    case ConfigField::Target:
+    case ConfigField::None:
+        break;
+    }
+    return QString();
 }
 
 // A module with a DHCP address keeps its static address fields, greyed out; they are still sent.
@@ -296,8 +394,46 @@ void MainWindow::on_lineEdit_Lport_textChanged(const QString &arg1)
         ui->checkBox_Random->setChecked(false);
 }
 
-// Receives the modules' replies on the UDP endpoint.
-void MainWindow::SocketRecvData() { }
+// Handles one datagram heard on port 1500: the tool's own request and configuration frames come back
+// here too, besides the modules' replies.
+void MainWindow::SocketRecvData()
+{
+    QByteArray datagram(int(qMax<qint64>(udpSocket->pendingDatagramSize(), 0)), Qt::Uninitialized);
+    QHostAddress sender;
+    quint16 senderPort = 0;
+    const qint64 length = udpSocket->readDatagram(datagram.data(), datagram.size(), &sender, &senderPort);
+    datagram.truncate(int(qMax<qint64>(length, 0)));
+    qDebug().noquote() << QStringLiteral("%1:%2[%3]:%4")
+                              .arg(sender.toString())
+                              .arg(senderPort)
+                              .arg(datagram.size())
+                              .arg(QString::fromLatin1(datagram.toHex().toUpper()));
+
+    if (datagram.startsWith(DiscoveryRequest) || senderPort != DevicePort || datagram.size() != FrameSize)
+        return;
+    QByteArray frame = datagram;
+    decryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
+    qDebug().noquote() << frame.toHex().toUpper();
+    if (!isDeviceReply(frame))
+        return;
+    qDebug().noquote() << frame.toHex().toUpper();
+    parseDeviceReply(frame, sourceIpText(sender));
+}
+
+void MainWindow::parseDeviceReply(QByteArray frame, QString sourceIp)
+{
+    const DeviceRecord record = decodeDeviceReply(frame, sourceIp);
+    for (const DeviceRecord &listed : qAsConst(deviceList)) {
+        if (listed.macAddress == record.macAddress)
+            return; // the first reply after a search decides how a module is listed
+    }
+    addDeviceRow(record.sourceIp, record.deviceName, record.macAddress, record.version);
+    deviceList.append(record);
+    // Once a row is clicked the form belongs to the selected module, the target of "Configure":
+    // a module answering someone else's search must not overwrite the user's edits.
+    if (currentDevice.macAddress.isEmpty())
+        fillForm(record);
+}
 
 // Only a click selects a module: moving the selection with the keyboard loads nothing.
 void MainWindow::on_tableWidget_DeviceList_clicked(const QModelIndex &index)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "configframe.h"
 #include "devicerecord.h"
 
 #include <QList>
@@ -49,6 +50,14 @@ private:
     void readForm(DeviceRecord &record) const;
     void fillForm(const DeviceRecord &record);
 
+    void bindDevicePort();
+    // Tells in the status bar, in the current language, that the device port could not be bound.
+    void showPortStatus();
+    void parseDeviceReply(QByteArray frame, QString sourceIp);
+    void sendConfigFrame(DeviceRecord record);
+    // The form label that names a field the configuration frame cannot carry.
+    QString formFieldName(ConfigField field) const;
+
     // The chosen language, process-wide: true once the Chinese catalogue was chosen. Only the language
     // switch writes it, and every window's construction runs the switch once.
     static bool isChinese;
@@ -57,8 +66,12 @@ private:
     QList<DeviceRecord> deviceList; // element i is shown in table row i + 1
     Ui::MainWindow *ui = nullptr;
     DeviceRecord currentDevice; // the selected module as the form edits it
+    bool devicePortBound = false;
 
     friend class TestMainWindow;
     friend class TestLanguageSwitch;
     friend class TestConfigForm;
+    friend class TestDeviceSearch;
+    friend class TestConfigure;
+    friend class TestEndToEnd;
 };

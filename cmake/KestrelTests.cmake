@@ -1,7 +1,8 @@
 # Registers one Qt Test program with CTest.
 #   add_unit_test(NAME SOURCES ... LIBS ... [WINDOW] [NETWORK])
 # WINDOW runs it on the offscreen platform; NETWORK runs it inside the private
-# network namespace (scripts/netns-run.sh), the only place our sockets may open.
+# network namespace of its own (scripts/netns-run.sh), the only place our sockets
+# may open; each test gets a separate namespace, so they may run in parallel.
 function(add_unit_test name)
     cmake_parse_arguments(T "WINDOW;NETWORK" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
@@ -10,7 +11,6 @@ function(add_unit_test name)
     kestrel_warnings(${name})
     if(T_NETWORK)
         add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/scripts/netns-run.sh $<TARGET_FILE:${name}>)
-        set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
     else()
         add_test(NAME ${name} COMMAND ${name})
     endif()

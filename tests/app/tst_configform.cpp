@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "privatenetwork.h"
 #include "windowprobe.h"
 
 #include <QIntValidator>
@@ -678,5 +679,5 @@ void TestConfigForm::deviceRestartDoesNothing()
     QVERIFY(!restart->isVisible());
 }
 
-QTEST_MAIN(TestConfigForm)
+KESTREL_NETWORK_TEST_MAIN(TestConfigForm, QApplication)
 #include "tst_configform.moc"

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "privatenetwork.h"
 #include "windowprobe.h"
 
 #include <QAbstractButton>
@@ -492,5 +493,5 @@ void TestLanguageSwitch::everyWindowSwitchesOnce()
     QCOMPARE(widgetNamed<QGroupBox>(third, QStringLiteral("groupBox_Config"))->title(), QStringLiteral("参数设置"));
 }
 
-QTEST_MAIN(TestLanguageSwitch)
+KESTREL_NETWORK_TEST_MAIN(TestLanguageSwitch, QApplication)
 #include "tst_languageswitch.moc"

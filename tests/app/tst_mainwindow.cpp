@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "privatenetwork.h"
 #include "windowprobe.h"
 
 #include <QFile>
@@ -573,5 +574,5 @@ void TestMainWindow::searchIcon()
     QVERIFY(icon.availableSizes().contains(QSize(128, 128)));
 }
 
-QTEST_MAIN(TestMainWindow)
+KESTREL_NETWORK_TEST_MAIN(TestMainWindow, QApplication)
 #include "tst_mainwindow.moc"

@@ -1,0 +1,264 @@
+#include "factorydefaults.h"
+#include "framechecksum.h"
+#include "framecipher.h"
+#include "frameconstants.h"
+#include "framekey.h"
+#include "mainwindow.h"
+#include "messageboxcloser.h"
+#include "privatenetwork.h"
+#include "replyframe.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QUdpSocket>
+#include <QtTest>
+
+namespace {
+
+const QString SelectedMac = QStringLiteral("0A00000000C1");
+
+// Configuration frames heard on the port, decrypted.
+QList<QByteArray> configFramesHeard(QUdpSocket &listener)
+{
+    QList<QByteArray> frames;
+    while (listener.hasPendingDatagrams()) {
+        QByteArray datagram(int(listener.pendingDatagramSize()), Qt::Uninitialized);
+        listener.readDatagram(datagram.data(), datagram.size());
+        if (datagram.size() != FrameSize)
+            continue;
+        decryptFrame(reinterpret_cast<quint8 *>(datagram.data()), FrameSize);
+        if (datagram.mid(MarkerOffset, MarkerSize) == ConfigMarker)
+            frames.append(datagram);
+    }
+    return frames;
+}
+
+} // namespace
+
+// "Configure" and the frame it broadcasts, read back by a listener on the segment.
+class TestConfigure : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void factoryResetThenConfigureSendsTheDefaults();
+    void sevenDataBitsWithoutParityNotifiesThenSends();
+    void unsendableFieldIsRefusedByName_data();
+    void unsendableFieldIsRefusedByName();
+    void nothingIsSentWithoutASelectedModule();
+    void twoPressesDifferOnlyInTheFiller();
+    void busyPortIsReportedInTheStatusBar();
+
+private:
+    // Lists one module as if it had answered, and clicks its row.
+    void selectModule();
+    QList<QByteArray> pressConfigure();
+
+    MainWindow *window = nullptr;
+    QUdpSocket *listener = nullptr;
+    MessageBoxCloser *boxes = nullptr;
+};
+
+void TestConfigure::initTestCase()
+{
+    setFrameKey(BuiltInFrameKey);
+}
+
+void TestConfigure::init()
+{
+    window = new MainWindow;
+    if (!MainWindow::isChinese)
+        window->on_pushButton_Yuyan_clicked(); // every test starts in Chinese, as the window opens
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    listener = new QUdpSocket;
+    QVERIFY(listener->bind(QHostAddress::AnyIPv4, DevicePort, QAbstractSocket::ShareAddress));
+    boxes = new MessageBoxCloser;
+}
+
+void TestConfigure::cleanup()
+{
+    delete boxes;
+    delete listener;
+    delete window;
+}
+
+void TestConfigure::selectModule()
+{
+    DeviceRecord module = factoryDefaultRecord();
+    module.macAddress = SelectedMac;
+    module.version = QStringLiteral("2.0.1.4");
+    module.deviceName = QStringLiteral("Kühlung"); // 8 bytes of UTF-8
+    module.workMode = 1;
+    module.baudRate = QStringLiteral("19200");
+    window->parseDeviceReply(layoutDeviceReply(module), QStringLiteral("10.231.0.2"));
+    QTableWidget *table = window->ui->tableWidget_DeviceList;
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(1, 0)).center());
+    QCOMPARE(window->currentDevice.macAddress, SelectedMac);
+}
+
+QList<QByteArray> TestConfigure::pressConfigure()
+{
+    QTest::mouseClick(window->ui->pushButton_SaveConfigure, Qt::LeftButton);
+    QTest::qWait(200); // a frame, if any, has been looped back by then
+    return configFramesHeard(*listener);
+}
+
+void TestConfigure::factoryResetThenConfigureSendsTheDefaults()
+{
+    selectModule();
+    QTest::mouseClick(window->ui->pushButton_FactoryReset, Qt::LeftButton);
+    const QList<QByteArray> frames = pressConfigure();
+    QCOMPARE(frames.size(), 1);
+    const QByteArray frame = frames.first();
+    QCOMPARE(frame.left(MacSize).toHex().toUpper(), SelectedMac.toLatin1());
+    QCOMPARE(frame.mid(MarkerOffset, MarkerSize), QByteArray("1111"));
+    QCOMPARE(frame.mid(NameOffset, NameSize), QByteArray("K\xC3\xBChlung\0\0", 10)); // UTF-8, as listed
+    QCOMPARE(frame.mid(20, 30).toHex(' ').toUpper(),
+             QByteArray("00 00 00 FF FF FF 01 01 A8 C0 0A 01 A8 C0 D2 04 FE 01 A8 C0 D2 04 80 25 00 03 00 00 00 00"));
+    QVERIFY(hasValidFrameChecksum(frame));
+    QVERIFY(boxes->seen.isEmpty());
+    // The list keeps the module as it was listed.
+    QCOMPARE(window->deviceList.first().baudRate, QStringLiteral("19200"));
+}
+
+void TestConfigure::sevenDataBitsWithoutParityNotifiesThenSends()
+{
+    selectModule();
+    window->ui->comboBox_DataBit->setCurrentIndex(0);
+    window->ui->comboBox_Parity->setCurrentIndex(0);
+    QList<QByteArray> frames = pressConfigure();
+    QCOMPARE(frames.size(), 1);
+    QCOMPARE(quint8(frames.first().at(45)), quint8(0x02));
+    QCOMPARE(boxes->seen.size(), 1);
+    QCOMPARE(boxes->seen.first(), qMakePair(QStringLiteral("错误"), QStringLiteral("不支持无校验，7数据位")));
+
+    window->on_pushButton_Yuyan_clicked(); // English, the form keeps its values
+    frames = pressConfigure();
+    QCOMPARE(frames.size(), 1);
+    QCOMPARE(quint8(frames.first().at(45)), quint8(0x02));
+    QCOMPARE(boxes->seen.size(), 2);
+    QCOMPARE(boxes->seen.last(),
+             qMakePair(QStringLiteral("Error"), QStringLiteral("Does not support no parity, 7 data bits")));
+}
+
+void TestConfigure::unsendableFieldIsRefusedByName_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("chineseName");
+    QTest::addColumn<QString>("englishName");
+
+    QTest::newRow("local IP with three parts") << "lineEdit_Lip"
+                                               << "192.168.1"
+                                               << "静态IP"
+                                               << "Static IP";
+    QTest::newRow("subnet mask ending in a dot") << "lineEdit_Subnet"
+                                                 << "255.255.255."
+                                                 << "子网掩码"
+                                                 << "Subnet Mask";
+    QTest::newRow("empty gateway") << "lineEdit_Gaw"
+                                   << ""
+                                   << "网关"
+                                   << "Gateway";
+    QTest::newRow("remote IP with two parts") << "lineEdit_Sip"
+                                              << "10.1"
+                                              << "目标IP"
+                                              << "Remote IP";
+    QTest::newRow("empty local port") << "lineEdit_Lport"
+                                      << ""
+                                      << "本地端口"
+                                      << "Local Port";
+    QTest::newRow("empty remote port") << "lineEdit_Sport"
+                                       << ""
+                                       << "目标端口"
+                                       << "Remote Port";
+    QTest::newRow("empty baud rate") << "lineEdit_Baud"
+                                     << ""
+                                     << "串口波特率"
+                                     << "Baud Rate(bps)";
+}
+
+void TestConfigure::unsendableFieldIsRefusedByName()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, chineseName);
+    QFETCH(QString, englishName);
+
+    selectModule();
+    auto *edit = window->findChild<QLineEdit *>(field);
+    QVERIFY(edit);
+    edit->setText(text);
+
+    QVERIFY(pressConfigure().isEmpty());
+    QCOMPARE(boxes->seen.size(), 1);
+    QCOMPARE(boxes->seen.first().first, QStringLiteral("错误"));
+    QVERIFY2(boxes->seen.first().second.contains(chineseName), qPrintable(boxes->seen.first().second));
+
+    window->on_pushButton_Yuyan_clicked();
+    QVERIFY(pressConfigure().isEmpty());
+    QCOMPARE(boxes->seen.size(), 2);
+    QCOMPARE(boxes->seen.last().first, QStringLiteral("Error"));
+    QVERIFY2(boxes->seen.last().second.contains(englishName), qPrintable(boxes->seen.last().second));
+}
+
+void TestConfigure::nothingIsSentWithoutASelectedModule()
+{
+    selectModule();
+    window->on_pushButton_SearchDevice_clicked();
+    window->on_pushButton_SaveConfigure_clicked(); // the button is disabled; the slot itself must still refuse
+    QTest::qWait(200);
+    QVERIFY(configFramesHeard(*listener).isEmpty());
+    QVERIFY(boxes->seen.isEmpty());
+}
+
+void TestConfigure::twoPressesDifferOnlyInTheFiller()
+{
+    selectModule();
+    QUdpSocket raw;
+    QVERIFY(raw.bind(QHostAddress::AnyIPv4, DevicePort, QAbstractSocket::ShareAddress));
+    QTest::mouseClick(window->ui->pushButton_SaveConfigure, Qt::LeftButton);
+    QTest::qWait(5); // the filler is seeded from the clock's milliseconds
+    QTest::mouseClick(window->ui->pushButton_SaveConfigure, Qt::LeftButton);
+    QList<QByteArray> wire;
+    QTRY_COMPARE(([&] {
+                     while (raw.hasPendingDatagrams()) {
+                         QByteArray datagram(int(raw.pendingDatagramSize()), Qt::Uninitialized);
+                         raw.readDatagram(datagram.data(), datagram.size());
+                         wire.append(datagram);
+                     }
+                     return wire.size();
+                 }()),
+                 2);
+    QCOMPARE(wire.at(0).size(), FrameSize);
+    QCOMPARE(wire.at(0).left(48), wire.at(1).left(48));
+    QVERIFY(wire.at(0).mid(48) != wire.at(1).mid(48));
+}
+
+void TestConfigure::busyPortIsReportedInTheStatusBar()
+{
+    delete window;
+    window = nullptr;
+    delete listener; // the port is taken by someone who does not share it
+    listener = nullptr;
+    QUdpSocket exclusive;
+    QVERIFY(exclusive.bind(QHostAddress::Any, DevicePort, QAbstractSocket::DontShareAddress));
+
+    window = new MainWindow;
+    if (!MainWindow::isChinese)
+        window->on_pushButton_Yuyan_clicked();
+    const QString chinese = window->statusBar()->currentMessage();
+    QVERIFY2(chinese.contains(QStringLiteral("1500")) && chinese.contains(QStringLiteral("端口")), qPrintable(chinese));
+    window->on_pushButton_Yuyan_clicked();
+    const QString english = window->statusBar()->currentMessage();
+    QVERIFY2(english.contains(QStringLiteral("1500")) && english.contains(QStringLiteral("port")), qPrintable(english));
+    QVERIFY(window->ui->pushButton_SearchDevice->isEnabled());
+}
+
+KESTREL_NETWORK_TEST_MAIN(TestConfigure, QApplication)
+#include "tst_configure.moc"

@@ -1,0 +1,136 @@
+#include "framecipher.h"
+#include "frameconstants.h"
+#include "framekey.h"
+#include "mainwindow.h"
+#include "messageboxcloser.h"
+#include "privatenetwork.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The window against kestrel-sim, both on the private segment: search,
+// select, edit, configure, search again.
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void configuredModuleReportsItsNewValues();
+    void thousandModulesAnswerOneSearch();
+
+private:
+    void startSimulator(const QStringList &arguments);
+    void clickRow(MainWindow &window, int row);
+    // Waits until the simulator has printed the text since the last call.
+    void expectOutput(const QByteArray &text);
+
+    QProcess simulator;
+    QByteArray output;
+};
+
+void TestEndToEnd::initTestCase()
+{
+    setFrameKey(BuiltInFrameKey);
+}
+
+void TestEndToEnd::cleanup()
+{
+    if (simulator.state() != QProcess::NotRunning) {
+        simulator.terminate();
+        QVERIFY(simulator.waitForFinished(5000));
+    }
+}
+
+void TestEndToEnd::startSimulator(const QStringList &arguments)
+{
+    simulator.setProcessChannelMode(QProcess::MergedChannels);
+    simulator.start(QStringLiteral(KESTREL_SIM_PATH), arguments);
+    QVERIFY(simulator.waitForStarted());
+    expectOutput("listening");
+}
+
+void TestEndToEnd::expectOutput(const QByteArray &text)
+{
+    QTRY_VERIFY2_WITH_TIMEOUT((output += simulator.readAll()).contains(text), output.constData(), 10000);
+    output.clear();
+}
+
+void TestEndToEnd::clickRow(MainWindow &window, int row)
+{
+    QTableWidget *table = window.ui->tableWidget_DeviceList;
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(row, 1)).center());
+}
+
+void TestEndToEnd::configuredModuleReportsItsNewValues()
+{
+    startSimulator({"--count", "3", "--mac", "02004B530001", "--name-prefix", "Pump-"});
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    MessageBoxCloser boxes;
+
+    QTest::mouseClick(window.ui->pushButton_SearchDevice, Qt::LeftButton);
+    QTRY_COMPARE(window.deviceList.size(), 3);
+    QTableWidget *table = window.ui->tableWidget_DeviceList;
+    for (int row = 1; row <= 3; ++row) {
+        QCOMPARE(table->item(row, 1)->text(), QStringLiteral("Pump-%1").arg(row));
+        QCOMPARE(table->item(row, 2)->text(), QStringLiteral("02004B53000%1").arg(row));
+        QCOMPARE(table->item(row, 0)->text(), QStringLiteral("10.231.0.1"));
+    }
+
+    clickRow(window, 2);
+    QCOMPARE(window.currentDevice.macAddress, QStringLiteral("02004B530002"));
+    window.ui->lineEdit_Baud->selectAll();
+    QTest::keyClicks(window.ui->lineEdit_Baud, QStringLiteral("57600"));
+    window.ui->comboBox_Mode->setCurrentIndex(3); // TCP Server
+    QTest::mouseClick(window.ui->pushButton_SaveConfigure, Qt::LeftButton);
+    expectOutput("configured 02004B530002");
+
+    QTest::mouseClick(window.ui->pushButton_SearchDevice, Qt::LeftButton);
+    QVERIFY(window.ui->lineEdit_Baud->text() == QLatin1String("57600")); // the form keeps its text across a search
+    QTRY_COMPARE(window.deviceList.size(), 3);
+    clickRow(window, 1);
+    QCOMPARE(window.ui->lineEdit_Baud->text(), QStringLiteral("9600"));
+    clickRow(window, 2);
+    QCOMPARE(window.ui->lineEdit_Baud->text(), QStringLiteral("57600"));
+    QCOMPARE(window.ui->comboBox_Mode->currentIndex(), 3);
+    QVERIFY(!window.ui->lineEdit_Sip->isEnabled());
+
+    // Factory defaults reach the module only through "Configure".
+    QTest::mouseClick(window.ui->pushButton_FactoryReset, Qt::LeftButton);
+    QTest::mouseClick(window.ui->pushButton_SaveConfigure, Qt::LeftButton);
+    expectOutput("configured 02004B530002");
+    QTest::mouseClick(window.ui->pushButton_SearchDevice, Qt::LeftButton);
+    QTRY_COMPARE(window.deviceList.size(), 3);
+    clickRow(window, 2);
+    QCOMPARE(window.ui->lineEdit_Baud->text(), QStringLiteral("9600"));
+    QCOMPARE(window.ui->comboBox_Mode->currentIndex(), 0);
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestEndToEnd::thousandModulesAnswerOneSearch()
+{
+    startSimulator({"--count", "1000", "--mac", "02004B540000"});
+    MainWindow window;
+    QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    window.on_pushButton_SearchDevice_clicked();
+    QTRY_COMPARE_WITH_TIMEOUT(window.deviceList.size(), 1000, 60000);
+    QTest::qWait(200);
+    qInstallMessageHandler(previous);
+
+    QCOMPARE(window.deviceList.size(), 1000);
+    QCOMPARE(window.ui->tableWidget_DeviceList->rowCount(), 1001);
+    QSet<QString> macs;
+    for (const DeviceRecord &module : qAsConst(window.deviceList))
+        macs.insert(module.macAddress);
+    QCOMPARE(macs.size(), 1000);
+}
+
+KESTREL_NETWORK_TEST_MAIN(TestEndToEnd, QApplication)
+#include "tst_endtoend.moc"
