@@ -1,4 +1,5 @@
 #include "configframe.h"
+#include "factorydefaults.h"
 #include "framechecksum.h"
 #include "framecipher.h"
 #include "frameconstants.h"
@@ -19,22 +20,9 @@ const QByteArray CountingFiller = QByteArray::fromHex("0102030405060708090A0B0C"
 // The form after "Factory Reset", aimed at module 00:11:AA:BB:CC:DD named ABC.
 DeviceRecord factoryForm()
 {
-    DeviceRecord record;
+    DeviceRecord record = factoryDefaultRecord();
     record.macAddress = QStringLiteral("0011AABBCCDD");
     record.deviceName = QStringLiteral("ABC");
-    record.ipType = 0;
-    record.workMode = 0;
-    record.subnetMask = QStringLiteral("255.255.255.0");
-    record.gateway = QStringLiteral("192.168.1.1");
-    record.localIp = QStringLiteral("192.168.1.10");
-    record.localPort = QStringLiteral("1234");
-    record.remoteIp = QStringLiteral("192.168.1.254");
-    record.remotePort = QStringLiteral("1234");
-    record.baudRate = QStringLiteral("9600");
-    record.dataBits = 1;
-    record.stopBits = 0;
-    record.parity = 0;
-    record.modbusConvert = 0;
     return record;
 }
 

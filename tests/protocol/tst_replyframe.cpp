@@ -1,3 +1,4 @@
+#include "factorydefaults.h"
 #include "framechecksum.h"
 #include "framecipher.h"
 #include "frameconstants.h"
@@ -14,24 +15,10 @@ const QString SourceIp = QStringLiteral("10.231.0.2");
 // The module described in tests/data/factory-reply.hex.
 DeviceRecord factoryModule()
 {
-    DeviceRecord record;
+    DeviceRecord record = factoryDefaultRecord();
     record.macAddress = QStringLiteral("001A2B3C4D5E");
     record.version = QStringLiteral("1.2.0.3");
     record.deviceName = QStringLiteral("KST-01");
-    record.ipType = 0;
-    record.workMode = 0;
-    record.subnetMask = QStringLiteral("255.255.255.0");
-    record.gateway = QStringLiteral("192.168.1.1");
-    record.localIp = QStringLiteral("192.168.1.10");
-    record.localPort = QStringLiteral("1234");
-    record.randomPort = false;
-    record.remoteIp = QStringLiteral("192.168.1.254");
-    record.remotePort = QStringLiteral("1234");
-    record.baudRate = QStringLiteral("9600");
-    record.dataBits = 1;
-    record.stopBits = 0;
-    record.parity = 0;
-    record.modbusConvert = 0;
     record.sourceIp = SourceIp;
     return record;
 }
