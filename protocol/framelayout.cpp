@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <cstring>
+
 namespace {
 
 constexpr int Ipv4Parts = 4;
@@ -135,7 +137,9 @@ quint8 lineFormatByte(const DeviceRecord &record)
 void writeParameters(const DeviceRecord &record, QByteArray &frame)
 {
     Q_ASSERT(frame.size() >= ParametersEnd);
-    char *data = frame.data();
+    // Laid out in a plain buffer first: GCC's overflow analysis cannot follow QByteArray::data().
+    char data[ParametersEnd];
+    std::memcpy(data, frame.constData(), ParametersEnd);
     const QByteArray name = deviceNameField(record.deviceName);
     for (int i = 0; i < NameSize; ++i)
         data[NameOffset + i] = name.at(i);
@@ -154,6 +158,7 @@ void writeParameters(const DeviceRecord &record, QByteArray &frame)
     data[LineFormatOffset + 2] = 0;
     data[ModbusOffset] = static_cast<char>(record.modbusConvert & 0xFF);
     data[ModbusOffset + 1] = 0;
+    frame.replace(0, ParametersEnd, data, ParametersEnd);
 }
 
 void readParameters(const QByteArray &frame, DeviceRecord &record)
