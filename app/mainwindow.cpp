@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "boundedintvalidator.h"
+#include "factorydefaults.h"
 #include "framecipher.h"
 #include "frameconstants.h"
 #include "framekey.h"
@@ -45,10 +46,6 @@ constexpr int DeviceColumns = 4; // source IP, device name, MAC address, version
 // Item indices of the form's combo boxes, which are also what the frames carry.
 enum IpType { StaticIpType = 0, DhcpIpType = 1 };
 enum WorkMode { Udp = 0, TcpClient = 1, UdpServer = 2, TcpServer = 3 };
-constexpr int NoParity = 0;
-constexpr int EightDataBits = 1;
-constexpr int OneStopBit = 0;
-constexpr int ModbusOff = 0;
 
 // The caption row's texts. They are looked up in the "QObject" context with the Chinese texts as
 // sources when Chinese is chosen, so the English catalogue's translations of them are never used.
@@ -258,29 +255,29 @@ void MainWindow::on_pushButton_SearchDevice_clicked()
 void MainWindow::on_pushButton_DeviceRestart_clicked() { }
 
 // Puts the factory parameters on the form only; they reach the module with the next "Configure".
-// A module leaves the factory in UDP mode with the static address 192.168.1.10/24 via 192.168.1.1, local
-// port 1234, remote 192.168.1.254:1234, 9600 baud 8N1 and Modbus conversion off.
+// The order of the writes decides which form rules run on the way.
 void MainWindow::on_pushButton_FactoryReset_clicked()
 {
-    ui->comboBox_Mode->setCurrentIndex(Udp);
-    ui->comboBox_IpType->setCurrentIndex(StaticIpType);
-    ui->lineEdit_Gaw->setText(QStringLiteral("192.168.1.1"));
-    ui->lineEdit_Subnet->setText(QStringLiteral("255.255.255.0"));
-    ui->lineEdit_Lip->setText(QStringLiteral("192.168.1.10"));
-    ui->lineEdit_Lport->setText(QStringLiteral("1234"));
-    ui->checkBox_Random->setChecked(false);
-    ui->lineEdit_Sip->setText(QStringLiteral("192.168.1.254"));
-    ui->lineEdit_Sport->setText(QStringLiteral("1234"));
-    ui->lineEdit_Baud->setText(QStringLiteral("9600"));
-    ui->comboBox_DataBit->setCurrentIndex(EightDataBits);
-    ui->comboBox_Parity->setCurrentIndex(NoParity);
-    ui->comboBox_StopBit->setCurrentIndex(OneStopBit);
+    const DeviceRecord defaults = factoryDefaultRecord();
+    ui->comboBox_Mode->setCurrentIndex(defaults.workMode);
+    ui->comboBox_IpType->setCurrentIndex(defaults.ipType);
+    ui->lineEdit_Gaw->setText(defaults.gateway);
+    ui->lineEdit_Subnet->setText(defaults.subnetMask);
+    ui->lineEdit_Lip->setText(defaults.localIp);
+    ui->lineEdit_Lport->setText(defaults.localPort);
+    ui->checkBox_Random->setChecked(defaults.randomPort);
+    ui->lineEdit_Sip->setText(defaults.remoteIp);
+    ui->lineEdit_Sport->setText(defaults.remotePort);
+    ui->lineEdit_Baud->setText(defaults.baudRate);
+    ui->comboBox_DataBit->setCurrentIndex(defaults.dataBits);
+    ui->comboBox_Parity->setCurrentIndex(defaults.parity);
+    ui->comboBox_StopBit->setCurrentIndex(defaults.stopBits);
     ui->lineEdit_Gaw->setEnabled(true);
     ui->lineEdit_Lip->setEnabled(true);
     ui->lineEdit_Subnet->setEnabled(true);
     ui->lineEdit_Sip->setEnabled(true);
     ui->lineEdit_Sport->setEnabled(true);
-    ui->comboBox_ModbusConvt->setCurrentIndex(ModbusOff);
+    ui->comboBox_ModbusConvt->setCurrentIndex(defaults.modbusConvert);
 }
 
 void MainWindow::on_pushButton_SaveConfigure_clicked()

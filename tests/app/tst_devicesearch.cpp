@@ -74,7 +74,7 @@ private slots:
 
 private:
     // Sends the datagrams, then waits until the window has handled all of them.
-    void deliver(MainWindow &window, const Datagrams &datagrams);
+    void deliver(const Datagrams &datagrams);
     QStringList column(MainWindow &window, int column) const;
 };
 
@@ -89,9 +89,8 @@ void TestDeviceSearch::cleanupTestCase()
     qInstallMessageHandler(nullptr);
 }
 
-void TestDeviceSearch::deliver(MainWindow &window, const Datagrams &datagrams)
+void TestDeviceSearch::deliver(const Datagrams &datagrams)
 {
-    Q_UNUSED(window);
     for (const Datagram &datagram : datagrams) {
         QUdpSocket sender;
         QVERIFY(sender.bind(QHostAddress(datagram.fromAddress), datagram.fromPort, QAbstractSocket::ShareAddress));
@@ -174,7 +173,7 @@ void TestDeviceSearch::receivedDatagramsAreFiltered()
     MainWindow window;
     if (searchFirst)
         window.on_pushButton_SearchDevice_clicked();
-    deliver(window, datagrams);
+    deliver(datagrams);
 
     QCOMPARE(column(window, 2), listedMacs);
     QCOMPARE(column(window, 0), listedSources);
@@ -196,7 +195,7 @@ void TestDeviceSearch::newModuleKeepsTheSelectedModulesForm()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QString peer = QStringLiteral("10.231.0.2");
-    deliver(window, {{reply(QStringLiteral("0A0000000001"), QStringLiteral("4800")), peer}});
+    deliver({{reply(QStringLiteral("0A0000000001"), QStringLiteral("4800")), peer}});
     QTableWidget *table = window.ui->tableWidget_DeviceList;
     const QModelIndex row = table->model()->index(1, 0);
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(row).center());
@@ -205,7 +204,7 @@ void TestDeviceSearch::newModuleKeepsTheSelectedModulesForm()
     const QString edited = window.ui->lineEdit_Sport->text();
 
     // Another tool's search makes a second module answer while the first is selected.
-    deliver(window, {{reply(QStringLiteral("0A0000000002"), QStringLiteral("57600")), peer}});
+    deliver({{reply(QStringLiteral("0A0000000002"), QStringLiteral("57600")), peer}});
 
     QCOMPARE(column(window, 2), (QStringList {"0A0000000001", "0A0000000002"}));
     QCOMPARE(window.ui->lineEdit_Baud->text(), QStringLiteral("4800"));
@@ -214,7 +213,7 @@ void TestDeviceSearch::newModuleKeepsTheSelectedModulesForm()
 
     // After a new search nothing is selected, so the form follows the replies again.
     window.on_pushButton_SearchDevice_clicked();
-    deliver(window, {{reply(QStringLiteral("0A0000000002"), QStringLiteral("57600")), peer}});
+    deliver({{reply(QStringLiteral("0A0000000002"), QStringLiteral("57600")), peer}});
     QCOMPARE(window.ui->lineEdit_Baud->text(), QStringLiteral("57600"));
 }
 
@@ -224,8 +223,7 @@ void TestDeviceSearch::searchClearsAndBroadcastsTheRequest()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QString peer = QStringLiteral("10.231.0.2");
-    deliver(window,
-            {{reply("0A0000000001", "4800"), peer},
+    deliver({{reply("0A0000000001", "4800"), peer},
              {reply("0A0000000002", "9600"), peer},
              {reply("0A0000000003", "9600"), peer}});
     QTableWidget *table = window.ui->tableWidget_DeviceList;

@@ -104,7 +104,7 @@ QList<QByteArray> TestModuleSimulator::collectReplies(int count)
         if (datagram.size() != FrameSize)
             continue;
         decryptFrame(reinterpret_cast<quint8 *>(datagram.data()), FrameSize);
-        if (hasValidFrameChecksum(datagram) && datagram.mid(MarkerOffset, MarkerSize) != ConfigMarker)
+        if (isDeviceReply(datagram))
             replies.append(datagram);
     }
     return replies;
