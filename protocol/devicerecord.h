@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // One module: its identity as it announced itself and its parameters as the
@@ -24,6 +25,13 @@ struct DeviceRecord {
     int stopBits = 0;      // 0 "1", 1 "2"
     int modbusConvert = 0; // 0 OFF, 1 Modbus TCP/RTU conversion
     QString sourceIp;      // where the module's reply came from
+    int interfaceIndex = 0; // the adapter the reply came in on (0: unknown); never part of a frame
+
+    // What the module itself reported, so that a configuration sends back what nobody changed: the 10 name
+    // bytes as they stood in the reply (empty when the record did not come from a reply), and its line-format
+    // byte (-1 when not from a reply), which may hold settings the form cannot show.
+    QByteArray nameField;
+    int reportedLineFormat = -1;
 
     bool operator==(const DeviceRecord &other) const;
     bool operator!=(const DeviceRecord &other) const { return !(*this == other); }

@@ -3,6 +3,7 @@
 #include "framechecksum.h"
 #include "frameconstants.h"
 #include "framelayout.h"
+#include "receivefilter.h"
 
 #include <QStringList>
 
@@ -69,5 +70,5 @@ QByteArray layoutDeviceReply(const DeviceRecord &record)
 
 bool isDeviceReply(const QByteArray &frame)
 {
-    return hasValidFrameChecksum(frame) && frame.mid(MarkerOffset, MarkerSize) != QByteArray(ConfigMarker, MarkerSize);
+    return classifyPlainFrame(frame) == DatagramKind::Reply;
 }

@@ -1,0 +1,60 @@
+#include "framekeysource.h"
+
+#include "framekey.h"
+
+#include <QRegularExpression>
+#include <QSettings>
+
+namespace {
+
+constexpr int KeyBytes = 16;
+
+QSettings toolSettings()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestrel"), QStringLiteral("kestrel"));
+}
+
+FrameKeyChoice choice(FrameKeySource source, const QString &origin, const QString &text)
+{
+    FrameKeyChoice chosen;
+    chosen.source = source;
+    chosen.origin = origin;
+    chosen.key = parseFrameKey(text);
+    return chosen;
+}
+
+} // namespace
+
+QByteArray parseFrameKey(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[0-9A-Fa-f]{32}$"));
+    const QString trimmed = text.trimmed();
+    if (!pattern.match(trimmed).hasMatch())
+        return QByteArray();
+    return QByteArray::fromHex(trimmed.toLatin1());
+}
+
+FrameKeyChoice chooseFrameKey(const QString &commandLineKey)
+{
+    if (!commandLineKey.isEmpty())
+        return choice(FrameKeySource::CommandLine, QStringLiteral("--key"), commandLineKey);
+
+    const QString variable = qEnvironmentVariable(FrameKeyVariable);
+    if (!variable.isEmpty())
+        return choice(FrameKeySource::Environment, QLatin1String(FrameKeyVariable), variable);
+
+    const QSettings settings = toolSettings();
+    const QString setting = settings.value(QLatin1String(FrameKeySetting)).toString();
+    if (!setting.isEmpty())
+        return choice(FrameKeySource::SettingsFile, settings.fileName(), setting);
+
+    FrameKeyChoice builtIn;
+    builtIn.origin = QStringLiteral("built-in");
+    builtIn.key = QByteArray(reinterpret_cast<const char *>(BuiltInFrameKey), KeyBytes);
+    return builtIn;
+}
+
+QString settingsFilePath()
+{
+    return toolSettings().fileName();
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The frame key is shared with the modules' firmware, so a packaged program must let its user name it at run
+// time. Sources, first found wins: the command line (kestrel-sim, kestrelctl), the environment variable
+// KESTREL_FRAME_KEY, the entry "frameKey" of the settings file, and last the key built into the program.
+enum class FrameKeySource { CommandLine, Environment, SettingsFile, BuiltIn };
+
+struct FrameKeyChoice {
+    FrameKeySource source = FrameKeySource::BuiltIn;
+    QString origin;  // where it came from, for messages: "--key", "KESTREL_FRAME_KEY", the settings file's path
+    QByteArray key;  // 16 bytes; empty when the text given is not 32 hexadecimal digits
+    bool isValid() const { return key.size() == 16; }
+};
+
+constexpr char FrameKeyVariable[] = "KESTREL_FRAME_KEY";
+constexpr char FrameKeySetting[] = "frameKey";
+
+// 32 hexadecimal digits (surrounding blanks ignored) as 16 bytes; empty for anything else.
+QByteArray parseFrameKey(const QString &text);
+
+// An empty commandLineKey means none was given; an empty variable or setting counts as absent too.
+FrameKeyChoice chooseFrameKey(const QString &commandLineKey = QString());
+
+// The settings file shared by the window and kestrelctl (an INI file in the user's configuration folder).
+QString settingsFilePath();
