@@ -2,15 +2,20 @@
 #include "ui_mainwindow.h"
 
 #include "boundedintvalidator.h"
+#include "deviceendpoint.h"
 #include "factorydefaults.h"
 #include "framecipher.h"
 #include "frameconstants.h"
-#include "framekey.h"
+#include "framekeysource.h"
+#include "moduleenums.h"
+#include "parameterlimits.h"
+#include "receivefilter.h"
 #include "replyframe.h"
 #include "senderaddress.h"
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QHostAddress>
 #include <QMessageBox>
@@ -20,21 +25,19 @@
 #include <QStringList>
 #include <QTableWidgetItem>
 #include <QTranslator>
-#include <QUdpSocket>
+#include <QTimer>
 
 namespace {
 
-constexpr int PortBottom = 1;
-constexpr int PortTop = 65535;
-constexpr int BaudBottom = 100;
-constexpr int BaudTop = 2000000;
+// Four dot-separated parts of 0 to 255 each, leading zeros allowed up to three digits; ASCII digits only, as
+// the frame builder reads them (\d would take any script's digits).
+constexpr char Ipv4Pattern[]
+    = R"(((2[0-4][0-9]|25[0-5]|[01]?[0-9][0-9]?)\.){3}(2[0-4][0-9]|25[0-5]|[01]?[0-9][0-9]?))";
 
-// Four dot-separated parts of 0 to 255 each, leading zeros allowed up to three digits.
-constexpr char Ipv4Pattern[] = R"(((2[0-4]\d|25[0-5]|[01]?\d\d?)\.){3}(2[0-4]\d|25[0-5]|[01]?\d\d?))";
-
-// Room for a burst of replies from many modules answering one search at once; the kernel's default
-// queue holds only about 250 of them.
-constexpr int ReceiveBufferSize = 4 * 1024 * 1024;
+// The receive slot hands the GUI thread back to the event loop after this much work, so the window stays
+// responsive while a burst of replies is listed; what is left is taken on the next turn.
+constexpr qint64 ReceiveSliceMs = 20;
+constexpr int ReceiveBatch = 256;
 
 constexpr char ChineseCatalogue[] = ":/qm/tr_zh.qm";
 constexpr char EnglishCatalogue[] = ":/qm/tr_en.qm";
@@ -42,10 +45,6 @@ constexpr char EnglishCatalogue[] = ":/qm/tr_en.qm";
 // Row 0 of the device table stands in for its hidden header; modules follow from row 1 on.
 constexpr int CaptionRow = 0;
 constexpr int DeviceColumns = 4; // source IP, device name, MAC address, version
-
-// Item indices of the form's combo boxes, which are also what the frames carry.
-enum IpType { StaticIpType = 0, DhcpIpType = 1 };
-enum WorkMode { Udp = 0, TcpClient = 1, UdpServer = 2, TcpServer = 3 };
 
 // The caption row's texts. They are looked up in the "QObject" context with the Chinese texts as
 // sources when Chinese is chosen, so the English catalogue's translations of them are never used.
@@ -70,7 +69,7 @@ MainWindow::MainWindow(QWidget *parent)
     setFixedSize(width(), height());
 
     // Before the port is bound, so that no frame can arrive before the key is in place.
-    setFrameKey(BuiltInFrameKey);
+    installFrameKey();
 
     installValidators();
     setUpDeviceTable();
@@ -89,18 +88,40 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
+// The key comes from the environment, the settings file or the build; a key that is not 32 hexadecimal digits
+// is never used, and then nothing is sent at all.
+void MainWindow::installFrameKey()
+{
+    const FrameKeyChoice key = chooseFrameKey();
+    frameKeyValid = key.isValid();
+    frameKeyOrigin = key.origin;
+    if (frameKeyValid)
+        setFrameKey(reinterpret_cast<const quint8 *>(key.key.constData()));
+}
+
 // Shares port 1500 with other programs, as a second tool on the same machine needs it too.
 void MainWindow::bindDevicePort()
 {
-    udpSocket = new QUdpSocket();
-    devicePortBound = udpSocket->bind(DevicePort, QAbstractSocket::ShareAddress);
-    if (devicePortBound)
-        udpSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferSize);
-    connect(udpSocket, SIGNAL(readyRead()), this, SLOT(SocketRecvData()));
+    udpSocket = new DeviceEndpoint();
+    devicePortBound = udpSocket->bind();
+    connect(udpSocket, SIGNAL(datagramsArrived()), this, SLOT(SocketRecvData()));
+    connect(udpSocket, &DeviceEndpoint::sendFailed, this, [this](const QString &errorText) {
+        statusBar()->showMessage(isChinese ? QStringLiteral("发送失败：%1").arg(errorText)
+                                           : QStringLiteral("Sending failed: %1").arg(errorText));
+    });
 }
 
+// Problems that last (an unusable port, an invalid key), told in the current language.
 void MainWindow::showPortStatus()
 {
+    if (!frameKeyValid) {
+        statusBar()->showMessage(
+            isChinese ? QStringLiteral("帧密钥无效（来自%1），不能搜索或设置设备：需要32位十六进制数").arg(frameKeyOrigin)
+                      : QStringLiteral("The frame key from %1 is not valid (32 hexadecimal digits needed): modules "
+                                       "can be neither searched nor configured")
+                            .arg(frameKeyOrigin));
+        return;
+    }
     if (devicePortBound)
         return;
     statusBar()->showMessage(isChinese ? QStringLiteral("无法使用UDP端口%1，不能搜索或设置设备").arg(DevicePort)
@@ -242,13 +263,16 @@ void MainWindow::on_pushButton_Yuyan_clicked()
 
 void MainWindow::on_pushButton_SearchDevice_clicked()
 {
+    if (!frameKeyValid)
+        return;
     clearDeviceRows();
     deviceList.clear();
+    listedMacs.clear();
     // Nothing can be configured until a module is selected again.
     currentDevice.macAddress = QString();
     setModuleCommandsEnabled(false);
-    udpSocket->writeDatagram(DiscoveryRequest, DiscoveryRequestSize, QHostAddress(QLatin1String(BroadcastAddress)),
-                             DevicePort);
+    // Once through every adapter, so that modules behind each of them hear it.
+    udpSocket->sendBroadcastEverywhere(QByteArray(DiscoveryRequest, DiscoveryRequestSize));
 }
 
 // No restart request is defined for the modules; the button stays hidden.
@@ -278,6 +302,8 @@ void MainWindow::on_pushButton_FactoryReset_clicked()
     ui->lineEdit_Sip->setEnabled(true);
     ui->lineEdit_Sport->setEnabled(true);
     ui->comboBox_ModbusConvt->setCurrentIndex(defaults.modbusConvert);
+    // The module's own line-format byte no longer applies: the defaults reach it as 8N1.
+    currentDevice.reportedLineFormat = -1;
 }
 
 void MainWindow::on_pushButton_SaveConfigure_clicked()
@@ -290,6 +316,8 @@ void MainWindow::on_pushButton_SaveConfigure_clicked()
 // selected module, nor when a field is incomplete: a module would take a missing part as 0.
 void MainWindow::sendConfigFrame(DeviceRecord record)
 {
+    if (!frameKeyValid)
+        return;
     if (needsLineFormatNotice(record)) {
         if (isChinese)
             QMessageBox::information(nullptr, QStringLiteral("错误"), QStringLiteral("不支持无校验，7数据位"),
@@ -300,9 +328,11 @@ void MainWindow::sendConfigFrame(DeviceRecord record)
                                      QMessageBox::NoButton);
     }
 
-    const ConfigFrame frame = buildConfigFrame(record);
+    ConfigFrame frame = buildConfigFrame(record);
     if (frame.invalidField == ConfigField::Target)
         return;
+    if (frame.invalidField == ConfigField::None)
+        frame.invalidField = firstUnacceptableField();
     if (frame.invalidField != ConfigField::None) {
         const QString name = formFieldName(frame.invalidField);
         if (isChinese)
@@ -314,7 +344,27 @@ void MainWindow::sendConfigFrame(DeviceRecord record)
         return;
     }
 
-    udpSocket->writeDatagram(frame.bytes, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort);
+    // Through the adapter the module answered on, which may not be the one of the default route.
+    udpSocket->sendBroadcast(frame.bytes, record.interfaceIndex);
+}
+
+// A field the form's own validator does not accept is not sent, whatever the frame could carry. Local port 0
+// is what "Random" means, so it stands while the box is checked.
+ConfigField MainWindow::firstUnacceptableField() const
+{
+    const QPair<const QLineEdit *, ConfigField> fields[] = {
+        {ui->lineEdit_Subnet, ConfigField::SubnetMask}, {ui->lineEdit_Gaw, ConfigField::Gateway},
+        {ui->lineEdit_Lip, ConfigField::LocalIp},       {ui->lineEdit_Lport, ConfigField::LocalPort},
+        {ui->lineEdit_Sip, ConfigField::RemoteIp},      {ui->lineEdit_Sport, ConfigField::RemotePort},
+        {ui->lineEdit_Baud, ConfigField::BaudRate},
+    };
+    for (const auto &field : fields) {
+        const bool randomPort = field.first == ui->lineEdit_Lport && ui->checkBox_Random->isChecked()
+            && field.first->text() == QLatin1String("0");
+        if (!field.first->hasAcceptableInput() && !randomPort)
+            return field.second;
+    }
+    return ConfigField::None;
 }
 
 QString MainWindow::formFieldName(ConfigField field) const
@@ -344,9 +394,9 @@ QString MainWindow::formFieldName(ConfigField field) const
 // A module with a DHCP address keeps its static address fields, greyed out; they are still sent.
 void MainWindow::on_comboBox_IpType_currentIndexChanged(int index)
 {
-    if (index != DhcpIpType && index != StaticIpType)
+    if (index != Module::Dhcp && index != Module::StaticIp)
         return; // -1 while the box is emptied
-    const bool editable = index == StaticIpType;
+    const bool editable = index == Module::StaticIp;
     ui->lineEdit_Gaw->setEnabled(editable);
     ui->lineEdit_Lip->setEnabled(editable);
     ui->lineEdit_Subnet->setEnabled(editable);
@@ -356,13 +406,13 @@ void MainWindow::on_comboBox_IpType_currentIndexChanged(int index)
 void MainWindow::on_comboBox_Mode_currentIndexChanged(int index)
 {
     switch (index) {
-    case Udp:
-    case TcpClient:
+    case Module::Udp:
+    case Module::TcpClient:
         ui->lineEdit_Sip->setEnabled(true);
         ui->lineEdit_Sport->setEnabled(true);
         break;
-    case UdpServer:
-    case TcpServer:
+    case Module::UdpServer:
+    case Module::TcpServer:
         ui->lineEdit_Sip->setEnabled(false);
         ui->lineEdit_Sport->setEnabled(false);
         break;
@@ -370,7 +420,7 @@ void MainWindow::on_comboBox_Mode_currentIndexChanged(int index)
         return; // -1 while the box is emptied
     }
 
-    if (index == TcpClient) {
+    if (index == Module::TcpClient) {
         ui->checkBox_Random->setEnabled(true);
     } else {
         ui->checkBox_Random->setEnabled(false);
@@ -391,40 +441,66 @@ void MainWindow::on_lineEdit_Lport_textChanged(const QString &arg1)
         ui->checkBox_Random->setChecked(false);
 }
 
-// Handles one datagram heard on port 1500: the tool's own request and configuration frames come back
-// here too, besides the modules' replies.
+// Handles the datagrams heard on port 1500 since the last call, in order of arrival: the tool's own request
+// and configuration frames come back here too, besides the modules' replies. A burst is listed in slices, each
+// with one layout and one repaint of the table, so the window keeps answering meanwhile.
 void MainWindow::SocketRecvData()
 {
-    QByteArray datagram(int(qMax<qint64>(udpSocket->pendingDatagramSize(), 0)), Qt::Uninitialized);
-    QHostAddress sender;
-    quint16 senderPort = 0;
-    const qint64 length = udpSocket->readDatagram(datagram.data(), datagram.size(), &sender, &senderPort);
-    datagram.truncate(int(qMax<qint64>(length, 0)));
-    qDebug().noquote() << QStringLiteral("%1:%2[%3]:%4")
-                              .arg(sender.toString())
-                              .arg(senderPort)
-                              .arg(datagram.size())
-                              .arg(QString::fromLatin1(datagram.toHex().toUpper()));
-
-    if (datagram.startsWith(DiscoveryRequest) || senderPort != DevicePort || datagram.size() != FrameSize)
-        return;
-    QByteArray frame = datagram;
-    decryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
-    qDebug().noquote() << frame.toHex().toUpper();
-    if (!isDeviceReply(frame))
-        return;
-    qDebug().noquote() << frame.toHex().toUpper();
-    parseDeviceReply(frame, sourceIpText(sender));
+    QElapsedTimer slice;
+    slice.start();
+    QTableWidget *table = ui->tableWidget_DeviceList;
+    table->setUpdatesEnabled(false);
+    while (slice.elapsed() < ReceiveSliceMs) {
+        const QVector<QNetworkDatagram> batch = udpSocket->takeDatagrams(ReceiveBatch);
+        if (batch.isEmpty())
+            break;
+        for (const QNetworkDatagram &datagram : batch)
+            receiveDatagram(datagram);
+    }
+    table->setUpdatesEnabled(true);
+    if (udpSocket->hasDatagrams())
+        QTimer::singleShot(0, this, SLOT(SocketRecvData()));
 }
 
-void MainWindow::parseDeviceReply(QByteArray frame, QString sourceIp)
+void MainWindow::receiveDatagram(const QNetworkDatagram &datagram)
 {
-    const DeviceRecord record = decodeDeviceReply(frame, sourceIp);
-    for (const DeviceRecord &listed : qAsConst(deviceList)) {
-        if (listed.macAddress == record.macAddress)
-            return; // the first reply after a search decides how a module is listed
+    const QByteArray bytes = datagram.data();
+    const quint16 senderPort = quint16(qMax(datagram.senderPort(), 0));
+    qDebug().noquote() << QStringLiteral("%1:%2[%3]:%4")
+                              .arg(datagram.senderAddress().toString())
+                              .arg(senderPort)
+                              .arg(bytes.size())
+                              .arg(QString::fromLatin1(bytes.toHex().toUpper()));
+
+    const ReceivedDatagram received = classifyDatagram(bytes, senderPort);
+    if (received.plainFrame.isEmpty())
+        return;
+    qDebug().noquote() << received.plainFrame.toHex().toUpper();
+    if (received.kind != DatagramKind::Reply)
+        return;
+    qDebug().noquote() << received.plainFrame.toHex().toUpper();
+    parseDeviceReply(received.plainFrame, sourceIpText(datagram.senderAddress()), datagram.interfaceIndex());
+}
+
+void MainWindow::parseDeviceReply(QByteArray frame, QString sourceIp, int interfaceIndex)
+{
+    DeviceRecord record = decodeDeviceReply(frame, sourceIp);
+    record.interfaceIndex = interfaceIndex;
+    const auto listed = listedMacs.constFind(record.macAddress);
+    if (listed != listedMacs.cend()) {
+        // The first reply after a search decides how a module is listed; a second module claiming the same MAC
+        // is pointed out, since a configuration addressed to it would change both.
+        const QString firstSource = deviceList.at(listed.value()).sourceIp;
+        if (firstSource != record.sourceIp)
+            statusBar()->showMessage(
+                isChinese ? QStringLiteral("MAC地址%1被两个设备使用：%2 和 %3；设置会同时改变两个设备")
+                                .arg(record.macAddress, firstSource, record.sourceIp)
+                          : QStringLiteral("MAC %1 answers from two addresses, %2 and %3: configuring it changes both")
+                                .arg(record.macAddress, firstSource, record.sourceIp));
+        return;
     }
     addDeviceRow(record.sourceIp, record.deviceName, record.macAddress, record.version);
+    listedMacs.insert(record.macAddress, deviceList.size());
     deviceList.append(record);
     // Once a row is clicked the form belongs to the selected module, the target of "Configure":
     // a module answering someone else's search must not overwrite the user's edits.

@@ -3,12 +3,14 @@
 #include "configframe.h"
 #include "devicerecord.h"
 
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
 
+class DeviceEndpoint;
 class QModelIndex;
-class QUdpSocket;
+class QNetworkDatagram;
 
 namespace Ui {
 class MainWindow;
@@ -50,11 +52,15 @@ private:
     void readForm(DeviceRecord &record) const;
     void fillForm(const DeviceRecord &record);
 
+    void installFrameKey();
     void bindDevicePort();
-    // Tells in the status bar, in the current language, that the device port could not be bound.
+    // Tells in the status bar, in the current language, that the device port could not be bound or the frame
+    // key is not valid.
     void showPortStatus();
-    void parseDeviceReply(QByteArray frame, QString sourceIp);
+    void receiveDatagram(const QNetworkDatagram &datagram);
+    void parseDeviceReply(QByteArray frame, QString sourceIp, int interfaceIndex);
     void sendConfigFrame(DeviceRecord record);
+    ConfigField firstUnacceptableField() const;
     // The form label that names a field the configuration frame cannot carry.
     QString formFieldName(ConfigField field) const;
 
@@ -62,11 +68,14 @@ private:
     // switch writes it, and every window's construction runs the switch once.
     static bool isChinese;
 
-    QUdpSocket *udpSocket = nullptr;
+    DeviceEndpoint *udpSocket = nullptr; // port 1500, read by a thread of its own
     QList<DeviceRecord> deviceList; // element i is shown in table row i + 1
+    QHash<QString, int> listedMacs; // MAC address -> its element of deviceList
     Ui::MainWindow *ui = nullptr;
     DeviceRecord currentDevice; // the selected module as the form edits it
     bool devicePortBound = false;
+    bool frameKeyValid = false;
+    QString frameKeyOrigin;
 
     friend class TestMainWindow;
     friend class TestLanguageSwitch;
@@ -74,4 +83,5 @@ private:
     friend class TestDeviceSearch;
     friend class TestConfigure;
     friend class TestEndToEnd;
+    friend class TestBurst;
 };

@@ -51,11 +51,15 @@ private slots:
     void unsendableFieldIsRefusedByName();
     void nothingIsSentWithoutASelectedModule();
     void twoPressesDifferOnlyInTheFiller();
+    void untouchedFormSendsWhatTheModuleReported_data();
+    void untouchedFormSendsWhatTheModuleReported();
+    void randomPortZeroIsSentOnlyWhileChecked();
     void busyPortIsReportedInTheStatusBar();
 
 private:
     // Lists one module as if it had answered, and clicks its row.
     void selectModule();
+    void selectReply(const QByteArray &plainReply);
     QList<QByteArray> pressConfigure();
 
     MainWindow *window = nullptr;
@@ -95,10 +99,15 @@ void TestConfigure::selectModule()
     module.deviceName = QStringLiteral("Kühlung"); // 8 bytes of UTF-8
     module.workMode = 1;
     module.baudRate = QStringLiteral("19200");
-    window->parseDeviceReply(layoutDeviceReply(module), QStringLiteral("10.231.0.2"));
+    selectReply(layoutDeviceReply(module));
+}
+
+void TestConfigure::selectReply(const QByteArray &plainReply)
+{
+    window->parseDeviceReply(plainReply, QStringLiteral("10.231.0.2"), 0);
     QTableWidget *table = window->ui->tableWidget_DeviceList;
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(1, 0)).center());
-    QCOMPARE(window->currentDevice.macAddress, SelectedMac);
+    QCOMPARE(window->currentDevice.macAddress, plainReply.left(MacSize).toHex().toUpper());
 }
 
 QList<QByteArray> TestConfigure::pressConfigure()
@@ -181,6 +190,39 @@ void TestConfigure::unsendableFieldIsRefusedByName_data()
                                      << ""
                                      << "串口波特率"
                                      << "Baud Rate(bps)";
+    // Texts the fields' own validators call incomplete or invalid.
+    QTest::newRow("baud rate below 100") << "lineEdit_Baud"
+                                         << "96"
+                                         << "串口波特率"
+                                         << "Baud Rate(bps)";
+    QTest::newRow("remote port 0") << "lineEdit_Sport"
+                                   << "0"
+                                   << "目标端口"
+                                   << "Remote Port";
+    QTest::newRow("remote port 00000") << "lineEdit_Sport"
+                                       << "00000"
+                                       << "目标端口"
+                                       << "Remote Port";
+    QTest::newRow("local port 0 without Random") << "lineEdit_Lport"
+                                                 << "0"
+                                                 << "本地端口"
+                                                 << "Local Port";
+    QTest::newRow("full-width digits") << "lineEdit_Sport"
+                                       << "１２３４"
+                                       << "目标端口"
+                                       << "Remote Port";
+    QTest::newRow("a signed port") << "lineEdit_Sport"
+                                   << "+80"
+                                   << "目标端口"
+                                   << "Remote Port";
+    QTest::newRow("a grouped baud rate") << "lineEdit_Baud"
+                                         << "9,600"
+                                         << "串口波特率"
+                                         << "Baud Rate(bps)";
+    QTest::newRow("Arabic-Indic digits in an address") << "lineEdit_Gaw"
+                                                       << "١٩٢.١٦٨.١.١"
+                                                       << "网关"
+                                                       << "Gateway";
 }
 
 void TestConfigure::unsendableFieldIsRefusedByName()
@@ -238,6 +280,90 @@ void TestConfigure::twoPressesDifferOnlyInTheFiller()
     QCOMPARE(wire.at(0).size(), FrameSize);
     QCOMPARE(wire.at(0).left(48), wire.at(1).left(48));
     QVERIFY(wire.at(0).mid(48) != wire.at(1).mid(48));
+}
+
+// A Configure that changes nothing on the form sends back the module's own name bytes and the line-format
+// bits the form cannot show; "Factory Reset" or an edited box builds the byte from the boxes.
+void TestConfigure::untouchedFormSendsWhatTheModuleReported_data()
+{
+    QTest::addColumn<QByteArray>("nameField");
+    QTest::addColumn<int>("lineFormat");
+    QTest::addColumn<int>("sentLineFormat");
+
+    // "泵站1" in GBK, as tools on Chinese systems write it: not UTF-8.
+    const QByteArray gbk("\xB1\xC3\xD5\xBE" "1\0\0\0\0\0", 10);
+    // A 3-byte character cut at byte 10, and bytes after an embedded zero.
+    const QByteArray cut("ABCDEFGH\xE6\xB3", 10);
+    const QByteArray afterZero("AB\0CD\x01\0\0\0\0", 10);
+    QTest::newRow("GBK name, 8N1") << gbk << 0x03 << 0x03;
+    QTest::newRow("cut character, 5 data bits") << cut << 0x00 << 0x00;
+    QTest::newRow("bytes after a zero, 6 data bits 2 stop") << afterZero << 0x05 << 0x05;
+    QTest::newRow("mark parity 7 bits") << gbk << 0x2A << 0x2A;
+    QTest::newRow("space parity, high bits set") << gbk << 0xFB << 0x3B;
+}
+
+void TestConfigure::untouchedFormSendsWhatTheModuleReported()
+{
+    QFETCH(QByteArray, nameField);
+    QFETCH(int, lineFormat);
+    QFETCH(int, sentLineFormat);
+
+    DeviceRecord module = factoryDefaultRecord();
+    module.macAddress = SelectedMac;
+    module.version = QStringLiteral("1.0.0.1");
+    QByteArray reply = layoutDeviceReply(module);
+    reply.replace(NameOffset, NameSize, nameField);
+    reply[45] = char(lineFormat);
+    storeFrameChecksum(reply);
+    selectReply(reply);
+
+    QList<QByteArray> frames = pressConfigure();
+    QCOMPARE(frames.size(), 1);
+    QCOMPARE(frames.first().mid(NameOffset, NameSize).toHex(' '), nameField.toHex(' '));
+    QCOMPARE(quint8(frames.first().at(45)), quint8(sentLineFormat));
+    QCOMPARE(frames.first().mid(22, 23), reply.mid(22, 23)); // addresses, ports and baud rate as reported
+
+    // A language switch in between changes nothing either.
+    window->on_pushButton_Yuyan_clicked();
+    window->on_pushButton_Yuyan_clicked();
+    frames = pressConfigure();
+    QCOMPARE(frames.size(), 1);
+    QCOMPARE(quint8(frames.first().at(45)), quint8(sentLineFormat));
+
+    // "Factory Reset" reaches the module as 8N1, whatever the boxes showed; the name stays the module's.
+    QTest::mouseClick(window->ui->pushButton_FactoryReset, Qt::LeftButton);
+    frames = pressConfigure();
+    QCOMPARE(frames.size(), 1);
+    QCOMPARE(quint8(frames.first().at(45)), quint8(0x03));
+    QCOMPARE(frames.first().mid(NameOffset, NameSize).toHex(' '), nameField.toHex(' '));
+
+    // Clicking the row again brings the module's own byte back; choosing a parity builds it from the boxes.
+    selectReply(reply);
+    window->ui->comboBox_Parity->setCurrentIndex(2);
+    frames = pressConfigure();
+    QCOMPARE(frames.size(), 1);
+    const quint8 fromBoxes = quint8((window->ui->comboBox_DataBit->currentIndex() == 0 ? 0x02 : 0x03)
+                                    | (window->ui->comboBox_StopBit->currentIndex() == 1 ? 0x04 : 0) | 0x18);
+    QCOMPARE(quint8(frames.first().at(45)), fromBoxes);
+}
+
+// "Random" is what local port 0 means: sent while the box is checked, refused once a server mode or the user
+// unticks it.
+void TestConfigure::randomPortZeroIsSentOnlyWhileChecked()
+{
+    selectModule(); // TCP Client, so "Random" can be ticked
+    QTest::mouseClick(window->ui->checkBox_Random, Qt::LeftButton);
+    QCOMPARE(window->ui->lineEdit_Lport->text(), QStringLiteral("0"));
+    QList<QByteArray> frames = pressConfigure();
+    QCOMPARE(frames.size(), 1);
+    QCOMPARE(frames.first().mid(34, 2), QByteArray("\0\0", 2));
+    QVERIFY(boxes->seen.isEmpty());
+
+    window->ui->comboBox_Mode->setCurrentIndex(3); // TCP Server unticks "Random" and keeps the 0
+    QVERIFY(!window->ui->checkBox_Random->isChecked());
+    QVERIFY(pressConfigure().isEmpty());
+    QCOMPARE(boxes->seen.size(), 1);
+    QVERIFY2(boxes->seen.first().second.contains(QStringLiteral("本地端口")), qPrintable(boxes->seen.first().second));
 }
 
 void TestConfigure::busyPortIsReportedInTheStatusBar()

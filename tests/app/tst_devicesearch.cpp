@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QNetworkDatagram>
+#include <QProcess>
+#include <QStatusBar>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -46,13 +48,8 @@ QByteArray reply(const QString &mac, const QString &baudRate)
     return encrypted(layoutDeviceReply(module(mac, baudRate)));
 }
 
-QStringList debugLines;
-
-void captureDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type == QtDebugMsg)
-        debugLines.append(message);
-}
+// Sent after the datagrams of a case: once the window lists it, everything sent before it was handled.
+const QString SentinelMac = QStringLiteral("0AFFFFFFFFFF");
 
 } // namespace
 
@@ -71,25 +68,23 @@ private slots:
     void receivedDatagramsAreFiltered();
     void newModuleKeepsTheSelectedModulesForm();
     void searchClearsAndBroadcastsTheRequest();
+    void twoModulesClaimingOneMacArePointedOut();
+    void failedRequestIsShownInTheStatusBar();
 
 private:
     // Sends the datagrams, then waits until the window has handled all of them.
-    void deliver(const Datagrams &datagrams);
+    void deliver(MainWindow &window, const Datagrams &datagrams);
     QStringList column(MainWindow &window, int column) const;
 };
 
 void TestDeviceSearch::initTestCase()
 {
     setFrameKey(BuiltInFrameKey);
-    qInstallMessageHandler(captureDebug);
 }
 
-void TestDeviceSearch::cleanupTestCase()
-{
-    qInstallMessageHandler(nullptr);
-}
+void TestDeviceSearch::cleanupTestCase() { }
 
-void TestDeviceSearch::deliver(const Datagrams &datagrams)
+void TestDeviceSearch::deliver(MainWindow &window, const Datagrams &datagrams)
 {
     for (const Datagram &datagram : datagrams) {
         QUdpSocket sender;
@@ -97,13 +92,18 @@ void TestDeviceSearch::deliver(const Datagrams &datagrams)
         QCOMPARE(sender.writeDatagram(datagram.bytes, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort),
                  qint64(datagram.bytes.size()));
     }
-    // Datagrams are handled in order, so once this one is logged all before it were handled.
-    static int delivery = 0;
-    const QByteArray last = "END OF DELIVERY " + QByteArray::number(++delivery);
+    // Datagrams are handled in order of arrival, so once the sentinel module is listed all before it were
+    // handled. It is then taken off the list again, as a new search would not know it either.
     QUdpSocket sender;
-    QVERIFY(sender.bind(QHostAddress(QHostAddress::AnyIPv4), 0));
-    sender.writeDatagram(last, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort);
-    QTRY_VERIFY(!debugLines.filter(QString::fromLatin1(last.toHex().toUpper())).isEmpty());
+    QVERIFY(sender.bind(QHostAddress(QStringLiteral("10.231.0.1")), DevicePort, QAbstractSocket::ShareAddress));
+    sender.writeDatagram(reply(SentinelMac, QStringLiteral("9600")), QHostAddress(QLatin1String(BroadcastAddress)),
+                         DevicePort);
+    QTRY_VERIFY(column(window, 2).contains(SentinelMac));
+    QTableWidget *table = window.ui->tableWidget_DeviceList;
+    QCOMPARE(table->item(table->rowCount() - 1, 2)->text(), SentinelMac);
+    table->removeRow(table->rowCount() - 1);
+    window.deviceList.removeLast();
+    window.listedMacs.remove(SentinelMac);
 }
 
 QStringList TestDeviceSearch::column(MainWindow &window, int column) const
@@ -121,7 +121,6 @@ void TestDeviceSearch::receivedDatagramsAreFiltered_data()
     QTest::addColumn<Datagrams>("datagrams");
     QTest::addColumn<QStringList>("listedMacs");
     QTest::addColumn<QStringList>("listedSources");
-    QTest::addColumn<QString>("formBaudRate");
 
     const QString here = QStringLiteral("10.231.0.1");
     const QString peer = QStringLiteral("10.231.0.2");
@@ -141,24 +140,24 @@ void TestDeviceSearch::receivedDatagramsAreFiltered_data()
 
     const QStringList none;
     // clang-format off
-    QTest::newRow("the tool's own request") << true << Datagrams{{"FFFF", here}} << none << none << QString();
-    QTest::newRow("a configuration frame") << true << Datagrams{{configFrame, here}} << none << none << QString();
-    QTest::newRow("reply from port 1501") << true << Datagrams{{valid, peer, 1501}} << none << none << QString();
-    QTest::newRow("63 bytes") << true << Datagrams{{valid.left(63), peer}} << none << none << QString();
-    QTest::newRow("65 bytes") << true << Datagrams{{valid + 'x', peer}} << none << none << QString();
-    QTest::newRow("bad checksum") << true << Datagrams{{encrypted(badChecksum), peer}} << none << none << QString();
-    QTest::newRow("checksum high byte first") << true << Datagrams{{encrypted(swapped), peer}} << none << none << QString();
+    QTest::newRow("the tool's own request") << true << Datagrams{{"FFFF", here}} << none << none;
+    QTest::newRow("a configuration frame") << true << Datagrams{{configFrame, here}} << none << none;
+    QTest::newRow("reply from port 1501") << true << Datagrams{{valid, peer, 1501}} << none << none;
+    QTest::newRow("63 bytes") << true << Datagrams{{valid.left(63), peer}} << none << none;
+    QTest::newRow("65 bytes") << true << Datagrams{{valid + 'x', peer}} << none << none;
+    QTest::newRow("bad checksum") << true << Datagrams{{encrypted(badChecksum), peer}} << none << none;
+    QTest::newRow("checksum high byte first") << true << Datagrams{{encrypted(swapped), peer}} << none << none;
     QTest::newRow("reply after a search") << true << Datagrams{{valid, peer}}
-        << QStringList{"0A0000000001"} << QStringList{peer} << "4800";
+        << QStringList{"0A0000000001"} << QStringList{peer};
     QTest::newRow("reply without a search") << false << Datagrams{{valid, peer}}
-        << QStringList{"0A0000000001"} << QStringList{peer} << "4800";
+        << QStringList{"0A0000000001"} << QStringList{peer};
     QTest::newRow("same MAC from two addresses") << true
         << Datagrams{{valid, peer}, {reply("0A0000000001", "115200"), here}}
-        << QStringList{"0A0000000001"} << QStringList{peer} << "4800";
+        << QStringList{"0A0000000001"} << QStringList{peer};
     QTest::newRow("several in quick succession") << true
         << Datagrams{{reply("0A0000000003", "1200"), peer}, {reply("0A0000000001", "2400"), here},
                      {"FFFF", here}, {reply("0A0000000002", "19200"), peer}, {reply("0A0000000003", "300"), peer}}
-        << QStringList{"0A0000000003", "0A0000000001", "0A0000000002"} << QStringList{peer, here, peer} << "19200";
+        << QStringList{"0A0000000003", "0A0000000001", "0A0000000002"} << QStringList{peer, here, peer};
     // clang-format on
 }
 
@@ -168,12 +167,11 @@ void TestDeviceSearch::receivedDatagramsAreFiltered()
     QFETCH(Datagrams, datagrams);
     QFETCH(QStringList, listedMacs);
     QFETCH(QStringList, listedSources);
-    QFETCH(QString, formBaudRate);
 
     MainWindow window;
     if (searchFirst)
         window.on_pushButton_SearchDevice_clicked();
-    deliver(datagrams);
+    deliver(window, datagrams);
 
     QCOMPARE(column(window, 2), listedMacs);
     QCOMPARE(column(window, 0), listedSources);
@@ -182,8 +180,7 @@ void TestDeviceSearch::receivedDatagramsAreFiltered()
         QCOMPARE(window.deviceList.at(i).macAddress, listedMacs.at(i));
         QCOMPARE(window.deviceList.at(i).sourceIp, listedSources.at(i));
     }
-    // The form follows the module listed last, but nothing is selected until a row is clicked.
-    QCOMPARE(window.ui->lineEdit_Baud->text(), formBaudRate);
+    // The form follows the modules as they are listed, but nothing is selected until a row is clicked.
     QVERIFY(window.currentDevice.macAddress.isEmpty());
     QVERIFY(!window.ui->groupBox_Config->isEnabled());
     QVERIFY(!window.ui->pushButton_SaveConfigure->isEnabled());
@@ -195,7 +192,7 @@ void TestDeviceSearch::newModuleKeepsTheSelectedModulesForm()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QString peer = QStringLiteral("10.231.0.2");
-    deliver({{reply(QStringLiteral("0A0000000001"), QStringLiteral("4800")), peer}});
+    deliver(window, {{reply(QStringLiteral("0A0000000001"), QStringLiteral("4800")), peer}});
     QTableWidget *table = window.ui->tableWidget_DeviceList;
     const QModelIndex row = table->model()->index(1, 0);
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(row).center());
@@ -204,7 +201,7 @@ void TestDeviceSearch::newModuleKeepsTheSelectedModulesForm()
     const QString edited = window.ui->lineEdit_Sport->text();
 
     // Another tool's search makes a second module answer while the first is selected.
-    deliver({{reply(QStringLiteral("0A0000000002"), QStringLiteral("57600")), peer}});
+    deliver(window, {{reply(QStringLiteral("0A0000000002"), QStringLiteral("57600")), peer}});
 
     QCOMPARE(column(window, 2), (QStringList {"0A0000000001", "0A0000000002"}));
     QCOMPARE(window.ui->lineEdit_Baud->text(), QStringLiteral("4800"));
@@ -213,8 +210,11 @@ void TestDeviceSearch::newModuleKeepsTheSelectedModulesForm()
 
     // After a new search nothing is selected, so the form follows the replies again.
     window.on_pushButton_SearchDevice_clicked();
-    deliver({{reply(QStringLiteral("0A0000000002"), QStringLiteral("57600")), peer}});
-    QCOMPARE(window.ui->lineEdit_Baud->text(), QStringLiteral("57600"));
+    QUdpSocket module;
+    QVERIFY(module.bind(QHostAddress(peer), DevicePort, QAbstractSocket::ShareAddress));
+    module.writeDatagram(reply(QStringLiteral("0A0000000002"), QStringLiteral("57600")),
+                         QHostAddress(QLatin1String(BroadcastAddress)), DevicePort);
+    QTRY_COMPARE(window.ui->lineEdit_Baud->text(), QStringLiteral("57600"));
 }
 
 void TestDeviceSearch::searchClearsAndBroadcastsTheRequest()
@@ -223,7 +223,7 @@ void TestDeviceSearch::searchClearsAndBroadcastsTheRequest()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QString peer = QStringLiteral("10.231.0.2");
-    deliver({{reply("0A0000000001", "4800"), peer},
+    deliver(window, {{reply("0A0000000001", "4800"), peer},
              {reply("0A0000000002", "9600"), peer},
              {reply("0A0000000003", "9600"), peer}});
     QTableWidget *table = window.ui->tableWidget_DeviceList;
@@ -252,6 +252,64 @@ void TestDeviceSearch::searchClearsAndBroadcastsTheRequest()
     QCOMPARE(request.destinationAddress(), QHostAddress(QLatin1String(BroadcastAddress)));
     QTest::qWait(100);
     QVERIFY2(!listener.hasPendingDatagrams(), "one request per press");
+}
+
+// The list keeps the first reply; the status bar names the MAC and both addresses, in the current language.
+void TestDeviceSearch::twoModulesClaimingOneMacArePointedOut()
+{
+    MainWindow window;
+    if (!MainWindow::isChinese)
+        window.on_pushButton_Yuyan_clicked();
+    const QString first = QStringLiteral("10.231.0.1");
+    const QString second = QStringLiteral("10.231.0.2");
+    deliver(window, {{reply("0A00000000D1", "4800"), first}, {reply("0A00000000D1", "9600"), second}});
+    QCOMPARE(column(window, 2), QStringList {"0A00000000D1"});
+    QCOMPARE(column(window, 0), QStringList {first});
+    QCOMPARE(window.deviceList.first().baudRate, QStringLiteral("4800"));
+    QString message = window.statusBar()->currentMessage();
+    for (const QString &part : {QStringLiteral("0A00000000D1"), first, second, QStringLiteral("MAC地址")})
+        QVERIFY2(message.contains(part), qPrintable(message));
+
+    window.on_pushButton_Yuyan_clicked();
+    window.statusBar()->clearMessage();
+    deliver(window, {{reply("0A00000000D1", "19200"), second}});
+    message = window.statusBar()->currentMessage();
+    for (const QString &part : {QStringLiteral("MAC 0A00000000D1"), first, second, QStringLiteral("changes both")})
+        QVERIFY2(message.contains(part), qPrintable(message));
+
+    // A module answering twice from its own address is no conflict.
+    window.statusBar()->clearMessage();
+    deliver(window, {{reply("0A00000000D1", "19200"), first}});
+    QVERIFY(window.statusBar()->currentMessage().isEmpty());
+}
+
+// With no adapter that can carry the request and no route, the send fails: the window says so with the
+// system's reason and goes on working.
+void TestDeviceSearch::failedRequestIsShownInTheStatusBar()
+{
+    MainWindow window;
+    if (!MainWindow::isChinese)
+        window.on_pushButton_Yuyan_clicked();
+    // Only inside this test's private namespace: take its one adapter away, and with it the default route.
+    QCOMPARE(QProcess::execute(QStringLiteral("ip"), {"link", "set", "kst0", "down"}), 0);
+    window.on_pushButton_SearchDevice_clicked();
+    QTRY_VERIFY(window.statusBar()->currentMessage().startsWith(QStringLiteral("发送失败：")));
+    QVERIFY2(window.statusBar()->currentMessage().contains(QStringLiteral("unreachable"), Qt::CaseInsensitive),
+             qPrintable(window.statusBar()->currentMessage()));
+
+    window.on_pushButton_Yuyan_clicked();
+    window.on_pushButton_SearchDevice_clicked();
+    QTRY_VERIFY(window.statusBar()->currentMessage().startsWith(QStringLiteral("Sending failed: ")));
+    QVERIFY(window.ui->pushButton_SearchDevice->isEnabled());
+
+    // The adapter comes back and the next press reaches the segment again.
+    QCOMPARE(QProcess::execute(QStringLiteral("ip"), {"link", "set", "kst0", "up"}), 0);
+    QProcess::execute(QStringLiteral("ip"), {"route", "replace", "default", "dev", "kst0"});
+    QUdpSocket listener;
+    QVERIFY(listener.bind(QHostAddress::AnyIPv4, DevicePort, QAbstractSocket::ShareAddress));
+    window.on_pushButton_SearchDevice_clicked();
+    QTRY_VERIFY(listener.hasPendingDatagrams());
+    QCOMPARE(listener.receiveDatagram().data(), QByteArray("FFFF"));
 }
 
 KESTREL_NETWORK_TEST_MAIN(TestDeviceSearch, QApplication)

@@ -1,0 +1,162 @@
+#include "deviceendpoint.h"
+
+#include "broadcastinterfaces.h"
+#include "frameconstants.h"
+
+#include <QHostAddress>
+#include <QMutexLocker>
+#include <QUdpSocket>
+
+#include <cerrno>
+
+namespace {
+
+// Room for a burst while the reader thread is not scheduled; the kernel may cap it lower.
+constexpr int ReceiveBufferSize = 4 * 1024 * 1024;
+
+} // namespace
+
+// Lives in the endpoint's thread and owns the socket there.
+class DatagramReader : public QObject
+{
+public:
+    explicit DatagramReader(DeviceEndpoint *endpoint)
+        : endpoint(endpoint)
+    {
+    }
+
+    bool bind(QString *error)
+    {
+        socket = new QUdpSocket(this);
+        if (!socket->bind(QHostAddress::Any, DevicePort, QAbstractSocket::ShareAddress)) {
+            if (error)
+                *error = socket->errorString();
+            return false;
+        }
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferSize);
+        connect(socket, &QUdpSocket::readyRead, this, &DatagramReader::drain);
+        return true;
+    }
+
+    void send(const QByteArray &bytes, int interfaceIndex, const QHostAddress &sender)
+    {
+        if (!socket)
+            return;
+        QNetworkDatagram datagram(bytes, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort);
+        if (interfaceIndex > 0) {
+            datagram.setInterfaceIndex(uint(interfaceIndex));
+            datagram.setSender(sender);
+        }
+        errno = 0;
+        if (socket->writeDatagram(datagram) != bytes.size()) {
+            // Qt words most failures as "Unable to send a message"; the system's reason is what helps a user.
+            const int reason = errno;
+            emit endpoint->sendFailed(reason ? qt_error_string(reason) : socket->errorString());
+        }
+    }
+
+private:
+    void drain()
+    {
+        QVector<QNetworkDatagram> arrived;
+        while (socket->hasPendingDatagrams())
+            arrived.append(socket->receiveDatagram());
+        if (!arrived.isEmpty())
+            endpoint->store(arrived);
+    }
+
+    DeviceEndpoint *endpoint;
+    QUdpSocket *socket = nullptr;
+};
+
+DeviceEndpoint::DeviceEndpoint(QObject *parent)
+    : QObject(parent)
+    , reader(new DatagramReader(this))
+{
+    reader->moveToThread(&thread);
+    connect(&thread, &QThread::finished, reader, &QObject::deleteLater);
+    thread.setObjectName(QStringLiteral("device port reader"));
+    thread.start();
+}
+
+DeviceEndpoint::~DeviceEndpoint()
+{
+    thread.quit();
+    thread.wait();
+}
+
+bool DeviceEndpoint::bind(QString *error)
+{
+    QMetaObject::invokeMethod(
+        reader, [this, error] { bound = reader->bind(error); }, Qt::BlockingQueuedConnection);
+    return bound;
+}
+
+void DeviceEndpoint::sendBroadcast(const QByteArray &datagram, int interfaceIndex)
+{
+    QHostAddress sender;
+    if (interfaceIndex > 0) {
+        const auto adapters = broadcastInterfaces();
+        for (const BroadcastInterface &adapter : adapters) {
+            if (adapter.index == interfaceIndex)
+                sender = adapter.address();
+        }
+        if (sender.isNull())
+            interfaceIndex = 0; // the adapter is gone: let the routing table choose
+    }
+    QMetaObject::invokeMethod(
+        reader, [this, datagram, interfaceIndex, sender] { reader->send(datagram, interfaceIndex, sender); },
+        Qt::QueuedConnection);
+}
+
+int DeviceEndpoint::sendBroadcastEverywhere(const QByteArray &datagram)
+{
+    const auto adapters = broadcastInterfaces();
+    if (adapters.isEmpty()) {
+        sendBroadcast(datagram);
+        return 1;
+    }
+    for (const BroadcastInterface &adapter : adapters) {
+        const QHostAddress sender = adapter.address();
+        const int index = adapter.index;
+        QMetaObject::invokeMethod(
+            reader, [this, datagram, index, sender] { reader->send(datagram, index, sender); }, Qt::QueuedConnection);
+    }
+    return adapters.size();
+}
+
+void DeviceEndpoint::store(QVector<QNetworkDatagram> &arrived)
+{
+    bool wasEmpty = false;
+    {
+        QMutexLocker locker(&queueLock);
+        wasEmpty = queueHead == queue.size();
+        if (wasEmpty) {
+            queue.swap(arrived);
+            queueHead = 0;
+        } else {
+            queue += arrived;
+        }
+    }
+    if (wasEmpty)
+        emit datagramsArrived();
+}
+
+QVector<QNetworkDatagram> DeviceEndpoint::takeDatagrams(int maxCount)
+{
+    QMutexLocker locker(&queueLock);
+    const int count = qMin(maxCount, queue.size() - queueHead);
+    QVector<QNetworkDatagram> taken(queue.cbegin() + queueHead, queue.cbegin() + queueHead + count);
+    queueHead += count;
+    if (queueHead == queue.size()) {
+        queue.clear();
+        queueHead = 0;
+    }
+    return taken;
+}
+
+bool DeviceEndpoint::hasDatagrams() const
+{
+    QMutexLocker locker(&queueLock);
+    return queueHead < queue.size();
+}

@@ -1,0 +1,98 @@
+#include "frameconstants.h"
+#include "mainwindow.h"
+#include "privatenetwork.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QtTest>
+
+// Ten thousand simulated modules answer one search at once, on a receive buffer no larger than a stock
+// kernel grants (the test runs with the buffer-clamping shim preloaded): every module is listed exactly once,
+// in order of arrival, and the window keeps answering while it lists them.
+class TestBurst : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void everyModuleIsListedOnceInOrder();
+
+private:
+    QProcess simulator;
+};
+
+namespace {
+
+constexpr int Modules = 10000;
+constexpr quint64 FirstMac = Q_UINT64_C(0x02004B550000);
+
+} // namespace
+
+void TestBurst::initTestCase()
+{
+    // Without the shim this test would prove nothing on a machine with a generous limit.
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress(QHostAddress::AnyIPv4), 0));
+    probe.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
+    const int granted = probe.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
+    QVERIFY2(granted <= 2 * 212992, qPrintable(QStringLiteral("receive buffer %1 is not capped").arg(granted)));
+
+    simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    simulator.start(QStringLiteral(KESTREL_SIM_PATH),
+                    {"--count", QString::number(Modules), "--mac", QString::number(FirstMac, 16).toUpper()});
+    QVERIFY(simulator.waitForStarted());
+    QByteArray output;
+    QTRY_VERIFY_WITH_TIMEOUT((output += simulator.readAllStandardOutput()).contains("listening"), 20000);
+}
+
+void TestBurst::cleanupTestCase()
+{
+    simulator.terminate();
+    simulator.waitForFinished(5000);
+}
+
+void TestBurst::everyModuleIsListedOnceInOrder()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+
+    // A zero-time timer stands for the user: it fires whenever the event loop gets a turn.
+    QList<int> listedWhenAnswered;
+    QTimer user;
+    user.setInterval(0);
+    connect(&user, &QTimer::timeout, this, [&] { listedWhenAnswered.append(window.deviceList.size()); });
+    user.start();
+
+    window.on_pushButton_SearchDevice_clicked();
+    QTRY_COMPARE_WITH_TIMEOUT(window.deviceList.size(), Modules, 120000);
+    user.stop();
+    QTest::qWait(500); // late duplicates, if any, would show now
+    qInstallMessageHandler(previous);
+
+    QCOMPARE(window.deviceList.size(), Modules);
+    QCOMPARE(window.ui->tableWidget_DeviceList->rowCount(), Modules + 1);
+    // The simulator answers in MAC order, so the order of arrival is the order of the MACs.
+    for (int i = 0; i < Modules; ++i) {
+        const QString expected = QStringLiteral("%1").arg(FirstMac + quint64(i), 12, 16, QLatin1Char('0')).toUpper();
+        QCOMPARE(window.deviceList.at(i).macAddress, expected);
+        QCOMPARE(window.ui->tableWidget_DeviceList->item(i + 1, 2)->text(), expected);
+    }
+
+    int answeredWhileListing = 0;
+    for (int listed : qAsConst(listedWhenAnswered)) {
+        if (listed > 0 && listed < Modules)
+            ++answeredWhileListing;
+    }
+    QVERIFY2(answeredWhileListing >= 3,
+             qPrintable(QStringLiteral("the window answered %1 times while listing").arg(answeredWhileListing)));
+}
+
+KESTREL_NETWORK_TEST_MAIN(TestBurst, QApplication)
+#include "tst_burst.moc"
