@@ -84,4 +84,7 @@ private:
     friend class TestConfigure;
     friend class TestEndToEnd;
     friend class TestBurst;
+    friend class ReceiveBench;
+    friend class TestAdapters;
+    friend class TestWindowLayout;
 };

@@ -43,7 +43,8 @@ void TestBurst::initTestCase()
 
     simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     simulator.start(QStringLiteral(KESTREL_SIM_PATH),
-                    {"--count", QString::number(Modules), "--mac", QString::number(FirstMac, 16).toUpper()});
+                    {"--count", QString::number(Modules), "--mac",
+                     QStringLiteral("%1").arg(FirstMac, 12, 16, QLatin1Char('0')).toUpper()});
     QVERIFY(simulator.waitForStarted());
     QByteArray output;
     QTRY_VERIFY_WITH_TIMEOUT((output += simulator.readAllStandardOutput()).contains("listening"), 20000);

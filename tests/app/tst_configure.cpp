@@ -10,6 +10,10 @@
 #include "ui_mainwindow.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -55,6 +59,8 @@ private slots:
     void untouchedFormSendsWhatTheModuleReported();
     void randomPortZeroIsSentOnlyWhileChecked();
     void busyPortIsReportedInTheStatusBar();
+    void invalidFrameKeyIsNeverUsed_data();
+    void invalidFrameKeyIsNeverUsed();
 
 private:
     // Lists one module as if it had answered, and clicks its row.
@@ -384,6 +390,65 @@ void TestConfigure::busyPortIsReportedInTheStatusBar()
     const QString english = window->statusBar()->currentMessage();
     QVERIFY2(english.contains(QStringLiteral("1500")) && english.contains(QStringLiteral("port")), qPrintable(english));
     QVERIFY(window->ui->pushButton_SearchDevice->isEnabled());
+}
+
+// A key given at run time that is not 32 hexadecimal digits: the status bar names its source, in the current
+// language, and neither a search request nor a configuration frame leaves.
+void TestConfigure::invalidFrameKeyIsNeverUsed_data()
+{
+    QTest::addColumn<QString>("environmentKey");
+    QTest::addColumn<QString>("settingsKey");
+    QTest::addColumn<QString>("source");
+
+    QTest::newRow("environment, too short") << "2B7E1516" << "" << "KESTREL_FRAME_KEY";
+    QTest::newRow("environment, not hex") << QString(32, QLatin1Char('G')) << "" << "KESTREL_FRAME_KEY";
+    QTest::newRow("settings file, 33 digits") << "" << QString(33, QLatin1Char('A')) << "kestrel.ini";
+    QTest::newRow("environment wins over a good setting")
+        << "zz" << "000102030405060708090A0B0C0D0E0F" << "KESTREL_FRAME_KEY";
+}
+
+void TestConfigure::invalidFrameKeyIsNeverUsed()
+{
+    QFETCH(QString, environmentKey);
+    QFETCH(QString, settingsKey);
+    QFETCH(QString, source);
+
+    QTemporaryDir settingsDir;
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+    {
+        QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestrel"),
+                           QStringLiteral("kestrel"));
+        settings.setValue(QStringLiteral("frameKey"), settingsKey);
+    }
+    qputenv("KESTREL_FRAME_KEY", environmentKey.toLatin1());
+    delete window;
+    window = new MainWindow;
+    qunsetenv("KESTREL_FRAME_KEY");
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QDir::home().filePath(".config"));
+    setFrameKey(BuiltInFrameKey); // this test's own listener decrypts with the built-in key
+    if (!MainWindow::isChinese)
+        window->on_pushButton_Yuyan_clicked();
+
+    const QString chinese = window->statusBar()->currentMessage();
+    QVERIFY2(chinese.contains(source) && chinese.contains(QStringLiteral("密钥")), qPrintable(chinese));
+    window->on_pushButton_Yuyan_clicked();
+    const QString english = window->statusBar()->currentMessage();
+    QVERIFY2(english.contains(source) && english.contains(QStringLiteral("not valid")), qPrintable(english));
+
+    QUdpSocket raw;
+    QVERIFY(raw.bind(QHostAddress::AnyIPv4, DevicePort, QAbstractSocket::ShareAddress));
+    window->on_pushButton_SearchDevice_clicked();
+    DeviceRecord module = factoryDefaultRecord();
+    module.macAddress = SelectedMac;
+    module.version = QStringLiteral("1.0.0.1");
+    window->parseDeviceReply(layoutDeviceReply(module), QStringLiteral("10.231.0.2"), 0);
+    window->currentDevice = window->deviceList.first();
+    window->fillForm(window->currentDevice);
+    window->on_pushButton_SaveConfigure_clicked();
+    QTest::qWait(200);
+    QVERIFY2(!raw.hasPendingDatagrams(), "nothing leaves with an invalid key");
+    QVERIFY(boxes->seen.isEmpty());
 }
 
 KESTREL_NETWORK_TEST_MAIN(TestConfigure, QApplication)

@@ -23,6 +23,7 @@ private slots:
     void cleanup();
     void configuredModuleReportsItsNewValues();
     void thousandModulesAnswerOneSearch();
+    void runTimeKeyReachesModulesWithThatKey();
 
 private:
     void startSimulator(const QStringList &arguments);
@@ -130,6 +131,42 @@ void TestEndToEnd::thousandModulesAnswerOneSearch()
     for (const DeviceRecord &module : qAsConst(window.deviceList))
         macs.insert(module.macAddress);
     QCOMPARE(macs.size(), 1000);
+}
+
+// Modules whose firmware uses another key than the built-in one: given the same key at run time, the window
+// finds and configures them; with the built-in key it cannot even read their replies.
+void TestEndToEnd::runTimeKeyReachesModulesWithThatKey()
+{
+    const QString key = QStringLiteral("000102030405060708090A0B0C0D0E0F");
+    startSimulator({"--count", "2", "--mac", "02004B560001", "--key", key});
+
+    {
+        MainWindow builtIn;
+        builtIn.on_pushButton_SearchDevice_clicked();
+        expectOutput("search from");
+        QTest::qWait(300);
+        QVERIFY(builtIn.deviceList.isEmpty());
+    }
+
+    qputenv("KESTREL_FRAME_KEY", key.toLatin1());
+    MainWindow window;
+    qunsetenv("KESTREL_FRAME_KEY");
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    MessageBoxCloser boxes;
+    window.on_pushButton_SearchDevice_clicked();
+    QTRY_COMPARE(window.deviceList.size(), 2);
+    clickRow(window, 2);
+    QCOMPARE(window.currentDevice.macAddress, QStringLiteral("02004B560002"));
+    window.ui->lineEdit_Baud->setText(QStringLiteral("38400"));
+    QTest::mouseClick(window.ui->pushButton_SaveConfigure, Qt::LeftButton);
+    expectOutput("configured 02004B560002");
+
+    window.on_pushButton_SearchDevice_clicked();
+    QTRY_COMPARE(window.deviceList.size(), 2);
+    clickRow(window, 2);
+    QCOMPARE(window.ui->lineEdit_Baud->text(), QStringLiteral("38400"));
+    QVERIFY(boxes.seen.isEmpty());
 }
 
 KESTREL_NETWORK_TEST_MAIN(TestEndToEnd, QApplication)
