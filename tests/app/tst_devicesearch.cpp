@@ -43,6 +43,11 @@ QByteArray encrypted(QByteArray plain)
     return plain;
 }
 
+QByteArray decryptedReply(const QString &mac, const QString &baudRate)
+{
+    return layoutDeviceReply(module(mac, baudRate));
+}
+
 QByteArray reply(const QString &mac, const QString &baudRate)
 {
     return encrypted(layoutDeviceReply(module(mac, baudRate)));
@@ -301,6 +306,13 @@ void TestDeviceSearch::failedRequestIsShownInTheStatusBar()
     window.on_pushButton_SearchDevice_clicked();
     QTRY_VERIFY(window.statusBar()->currentMessage().startsWith(QStringLiteral("Sending failed: ")));
     QVERIFY(window.ui->pushButton_SearchDevice->isEnabled());
+
+    // A configuration frame that cannot leave is told the same way.
+    window.parseDeviceReply(decryptedReply("0A00000000E1", "9600"), QStringLiteral("10.231.0.2"), 0);
+    window.currentDevice = window.deviceList.first();
+    window.statusBar()->clearMessage();
+    window.on_pushButton_SaveConfigure_clicked();
+    QTRY_VERIFY(window.statusBar()->currentMessage().startsWith(QStringLiteral("Sending failed: ")));
 
     // The adapter comes back and the next press reaches the segment again.
     QCOMPARE(QProcess::execute(QStringLiteral("ip"), {"link", "set", "kst0", "up"}), 0);
