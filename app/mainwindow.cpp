@@ -3,6 +3,7 @@
 
 #include "boundedintvalidator.h"
 #include "deviceendpoint.h"
+#include "devicetablelayout.h"
 #include "factorydefaults.h"
 #include "framecipher.h"
 #include "frameconstants.h"
@@ -152,7 +153,6 @@ void MainWindow::setUpDeviceTable()
 
     table->setRowCount(1);
     table->setColumnCount(DeviceColumns);
-    table->horizontalHeader()->setStretchLastSection(true);
 
     const QStringList captions = deviceTableCaptions(false);
     for (int column = 0; column < DeviceColumns; ++column)
@@ -162,9 +162,8 @@ void MainWindow::setUpDeviceTable()
 
     table->verticalHeader()->setVisible(false);
     table->horizontalHeader()->setVisible(false);
-    table->resizeColumnsToContents();
+    layOutDeviceTable(table, captions);
     table->resizeRowsToContents();
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
 
     // The caption row can be neither selected nor clicked into the form, and reads as a header.
     for (int column = 0; column < DeviceColumns; ++column) {
@@ -188,17 +187,19 @@ void MainWindow::addDeviceRow(QString sourceIp, QString deviceName, QString macA
     table->insertRow(row);
 
     const QStringList texts = {sourceIp, deviceName, macAddress, version};
-    for (int column = 0; column < DeviceColumns; ++column)
-        table->setItem(row, column, new QTableWidgetItem(texts.at(column)));
+    for (int column = 0; column < DeviceColumns; ++column) {
+        auto *item = new QTableWidgetItem(texts.at(column));
+        item->setToolTip(texts.at(column)); // the whole text, wherever a cell might still be too narrow
+        table->setItem(row, column, item);
+    }
     for (int column = 0; column < DeviceColumns; ++column)
         table->item(row, column)->setData(Qt::TextAlignmentRole, int(Qt::AlignCenter));
 }
 
 void MainWindow::clearDeviceRows()
 {
-    QTableWidget *table = ui->tableWidget_DeviceList;
-    for (int row = table->rowCount() - 1; row > CaptionRow; --row)
-        table->removeRow(row);
+    // All device rows in one step: removing a hundred thousand rows one by one takes seconds.
+    ui->tableWidget_DeviceList->setRowCount(CaptionRow + 1);
 }
 
 // Visits the widgets in the same order as fillForm.
@@ -255,6 +256,9 @@ void MainWindow::on_pushButton_Yuyan_clicked()
         const QStringList captions = deviceTableCaptions(isChinese);
         for (int column = 0; column < DeviceColumns; ++column)
             ui->tableWidget_DeviceList->item(CaptionRow, column)->setData(Qt::DisplayRole, captions.at(column));
+        // The new captions may need a smaller font to show whole at the window's fixed size.
+        layOutDeviceTable(ui->tableWidget_DeviceList, captions);
+        fitCaptionFonts(*ui);
     }
 
     fillForm(currentDevice);

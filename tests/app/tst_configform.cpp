@@ -2,9 +2,7 @@
 #include "privatenetwork.h"
 #include "windowprobe.h"
 
-#include <QIntValidator>
 #include <QPushButton>
-#include <QRegExpValidator>
 #include <QtTest>
 
 #include <memory>
@@ -20,8 +18,8 @@ private slots:
     void init();
     void cleanup();
 
-    void validatorSettings_data();
-    void validatorSettings();
+    void addressFields_data();
+    void addressFields();
     void validation_data();
     void validation();
     void typing_data();
@@ -130,44 +128,53 @@ void TestConfigForm::selectModule(const DeviceRecord &record)
     QCOMPARE(window->currentDevice, record);
 }
 
-void TestConfigForm::validatorSettings_data()
+void TestConfigForm::addressFields_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("bottom"); // -1: the IPv4 expression
-    QTest::addColumn<int>("top");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<int>("state");
 
-    QTest::newRow("local port") << "lineEdit_Lport" << 1 << 65535;
-    QTest::newRow("remote port") << "lineEdit_Sport" << 1 << 65535;
-    QTest::newRow("baud rate") << "lineEdit_Baud" << 100 << 2000000;
-    QTest::newRow("gateway") << "lineEdit_Gaw" << -1 << -1;
-    QTest::newRow("local ip") << "lineEdit_Lip" << -1 << -1;
-    QTest::newRow("remote ip") << "lineEdit_Sip" << -1 << -1;
-    QTest::newRow("subnet mask") << "lineEdit_Subnet" << -1 << -1;
+    const int acceptable = QValidator::Acceptable;
+    const int intermediate = QValidator::Intermediate;
+    const int invalid = QValidator::Invalid;
+    const QList<QPair<QString, int>> inputs = {
+        {"192.168.1.254", acceptable},
+        {"010.001.000.255", acceptable}, // leading zeros up to three digits
+        {"255.255.255.255", acceptable},
+        {"0.0.0.0", acceptable},
+        {"255.255.255.0", acceptable},
+        {"", intermediate},
+        {"192.168", intermediate},
+        {"192.168.1.", intermediate},
+        {"256.1.1.1", invalid},
+        {"1.1.1.256", invalid},
+        {"1.2.3.4.5", invalid},
+        {"0255.1.1.1", invalid},
+        {"1.2.3.4 ", invalid},
+        {"a.b.c.d", invalid},
+        {"1,2,3,4", invalid},
+        // only the digits the frame builder reads: not Arabic-Indic, not full-width
+        {QStringLiteral("\u0661\u0669\u0662.\u0661\u0666\u0668.\u0661.\u0661"), invalid},
+        {QStringLiteral("\uFF11\uFF19\uFF12.168.1.1"), invalid},
+    };
+    // The four address fields answer alike.
+    for (const char *name : {"lineEdit_Lip", "lineEdit_Subnet", "lineEdit_Gaw", "lineEdit_Sip"}) {
+        for (const auto &input : inputs)
+            QTest::addRow("%s \"%s\"", name, qPrintable(input.first)) << name << input.first << input.second;
+    }
 }
 
-void TestConfigForm::validatorSettings()
+// What the validator of an address field makes of a whole text put into it.
+void TestConfigForm::addressFields()
 {
     QFETCH(QString, name);
-    QFETCH(int, bottom);
-    QFETCH(int, top);
+    QFETCH(QString, input);
+    QFETCH(int, state);
 
     const QLineEdit *edit = widgetNamed<QLineEdit>(*window, name);
     QVERIFY(edit && edit->validator());
-    QCOMPARE(edit->validator()->parent(), edit);
-    if (bottom >= 0) {
-        const auto *validator = qobject_cast<const QIntValidator *>(edit->validator());
-        QVERIFY(validator);
-        QCOMPARE(validator->bottom(), bottom);
-        QCOMPARE(validator->top(), top);
-    } else {
-        const auto *validator = qobject_cast<const QRegExpValidator *>(edit->validator());
-        QVERIFY(validator);
-        const QString pattern = QStringLiteral(R"(((2[0-4]\d|25[0-5]|[01]?\d\d?)\.){3}(2[0-4]\d|25[0-5]|[01]?\d\d?))");
-        QCOMPARE(pattern.size(), 65);
-        QCOMPARE(validator->regExp().pattern(), pattern);
-        QCOMPARE(validator->regExp().patternSyntax(), QRegExp::RegExp);
-        QCOMPARE(validator->regExp().caseSensitivity(), Qt::CaseSensitive);
-    }
+    int position = input.size();
+    QCOMPARE(int(edit->validator()->validate(input, position)), state);
 }
 
 void TestConfigForm::validation_data()
@@ -219,27 +226,6 @@ void TestConfigForm::validation_data()
                                   << "2000001" << invalid;
     QTest::newRow("baud 20000000") << "lineEdit_Baud"
                                    << "20000000" << invalid;
-
-    QTest::newRow("ip 192.168.1.254") << "lineEdit_Lip"
-                                      << "192.168.1.254" << acceptable;
-    QTest::newRow("ip leading zeros") << "lineEdit_Sip"
-                                      << "010.001.000.255" << acceptable;
-    QTest::newRow("ip 0.0.0.0") << "lineEdit_Gaw"
-                                << "0.0.0.0" << acceptable;
-    QTest::newRow("mask 255.255.255.0") << "lineEdit_Subnet"
-                                        << "255.255.255.0" << acceptable;
-    QTest::newRow("ip 192.168") << "lineEdit_Lip"
-                                << "192.168" << intermediate;
-    QTest::newRow("ip 192.168.1.") << "lineEdit_Lip"
-                                   << "192.168.1." << intermediate;
-    QTest::newRow("ip 256.1.1.1") << "lineEdit_Lip"
-                                  << "256.1.1.1" << invalid;
-    QTest::newRow("ip 1.1.1.256") << "lineEdit_Gaw"
-                                  << "1.1.1.256" << invalid;
-    QTest::newRow("ip fifth part") << "lineEdit_Sip"
-                                   << "1.2.3.4.5" << invalid;
-    QTest::newRow("ip four-digit part") << "lineEdit_Subnet"
-                                        << "0255.1.1.1" << invalid;
 }
 
 void TestConfigForm::validation()
