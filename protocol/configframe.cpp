@@ -4,6 +4,7 @@
 #include "framecipher.h"
 #include "frameconstants.h"
 #include "framelayout.h"
+#include "parameterlimits.h"
 
 #include <QTime>
 
@@ -13,11 +14,32 @@ constexpr int MacAddressDigits = 12;
 constexpr int FillerModulus = 255; // filler bytes run from 0 to 254, never FF
 constexpr int MillisecondsPerSecond = 1000;
 
+constexpr int decimalDigits(int value)
+{
+    return value < 10 ? 1 : 1 + decimalDigits(value / 10);
+}
+
+// What a QIntValidator of the form accepts as a finished number, in ASCII digits only.
+bool isAcceptedNumber(const QString &text, int bottom, int top)
+{
+    if (text.size() > decimalDigits(top))
+        return false;
+    const std::optional<quint32> value = parseDecimal(text); // no wrap: at most 7 digits here
+    return value && *value >= quint32(bottom) && *value <= quint32(top);
+}
+
+bool isAcceptedLocalPort(const DeviceRecord &record)
+{
+    if (record.randomPort && record.localPort.size() <= decimalDigits(PortTop) && parseDecimal(record.localPort) == 0u)
+        return true;
+    return isAcceptedNumber(record.localPort, PortBottom, PortTop);
+}
+
 } // namespace
 
 bool needsLineFormatNotice(const DeviceRecord &record)
 {
-    return record.dataBits == DataBitsSeven && record.parity == ParityNone;
+    return record.dataBits == Module::SevenDataBits && record.parity == Module::NoParity;
 }
 
 ConfigField findInvalidConfigField(const DeviceRecord &record)
@@ -32,13 +54,13 @@ ConfigField findInvalidConfigField(const DeviceRecord &record)
         return ConfigField::Gateway;
     if (!parseIpv4(record.localIp))
         return ConfigField::LocalIp;
-    if (!parseDecimal(record.localPort))
+    if (!isAcceptedLocalPort(record))
         return ConfigField::LocalPort;
     if (!parseIpv4(record.remoteIp))
         return ConfigField::RemoteIp;
-    if (!parseDecimal(record.remotePort))
+    if (!isAcceptedNumber(record.remotePort, PortBottom, PortTop))
         return ConfigField::RemotePort;
-    if (!parseDecimal(record.baudRate))
+    if (!isAcceptedNumber(record.baudRate, BaudBottom, BaudTop))
         return ConfigField::BaudRate;
     return ConfigField::None;
 }

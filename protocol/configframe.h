@@ -20,9 +20,12 @@ enum class ConfigField {
 // 7 data bits without parity: modules do not support it, the user is told, the frame is still sent.
 bool needsLineFormatNotice(const DeviceRecord &record);
 
-// The first field that cannot be laid out: the target, then the addresses and numbers in frame order.
-// Addresses need four decimal parts from 0 to 255; ports and baud rate a decimal number
-// (out-of-range numbers keep their low 16 or 24 bits).
+// The first field that cannot be sent: the target, then the addresses and numbers in frame order. A field is
+// refused exactly when the form's validator would not accept it, so the window and the command-line tool apply
+// one rule. Addresses: four parts of one to three ASCII digits, each 0 to 255. Ports and baud rate: ASCII digits,
+// no more of them than the top of the range has, a value within parameterlimits.h ("00000" is 0 and refused).
+// Local port 0 is accepted only while randomPort is set: a server on port 0 listens where nobody knows.
+// The name is not checked here: writeParameters sends nameField, and encodeDeviceName refuses what it cannot encode.
 ConfigField findInvalidConfigField(const DeviceRecord &record);
 
 // 12 filler bytes from Qt's generator seeded with the time of day, each 0 to 254.

@@ -1,5 +1,6 @@
 #include "framelayout.h"
 
+#include "devicename.h"
 #include "frameconstants.h"
 
 #include <QStringList>
@@ -10,14 +11,22 @@ namespace {
 
 constexpr int Ipv4Parts = 4;
 constexpr int MaxOctet = 255;
+constexpr int MaxOctetDigits = 3;
 
-constexpr quint8 SevenDataBits = 0x02;
-constexpr quint8 EightDataBits = 0x03;
-constexpr quint8 WordLengthMask = 0x03;
-constexpr quint8 TwoStopBits = 0x04;
-constexpr quint8 ParityMask = 0x38;
-constexpr quint8 OddParity = 0x08;
-constexpr quint8 EvenParity = 0x18;
+// clang-format off
+constexpr quint8 IpTypeMask       = 0x01;
+constexpr quint8 WorkModeMask     = 0x03;
+constexpr quint8 ModbusMask       = 0x01;
+// The line-format byte, bit by bit as a 16550 line control register; bits 6-7 are not ours to send.
+constexpr quint8 LineFormatMask   = 0x3F;
+constexpr quint8 WordLengthMask   = 0x03;
+constexpr quint8 WordLengthSeven  = 0x02;
+constexpr quint8 WordLengthEight  = 0x03;
+constexpr quint8 TwoStopBitsFlag  = 0x04;
+constexpr quint8 ParityMask       = 0x38; // enable, even, stick
+constexpr quint8 OddParityBits    = 0x08;
+constexpr quint8 EvenParityBits   = 0x18;
+// clang-format on
 
 bool isAsciiDigit(QChar c)
 {
@@ -26,7 +35,7 @@ bool isAsciiDigit(QChar c)
 
 std::optional<quint8> parseOctet(const QString &text)
 {
-    if (text.isEmpty())
+    if (text.isEmpty() || text.size() > MaxOctetDigits)
         return std::nullopt;
     int value = 0;
     for (const QChar c : text) {
@@ -72,6 +81,18 @@ QString readAddress(const QByteArray &frame, int offset)
         .arg(byteAt(frame, offset + 2))
         .arg(byteAt(frame, offset + 1))
         .arg(byteAt(frame, offset));
+}
+
+quint8 lineFormatFromSettings(const DeviceRecord &record)
+{
+    quint8 format = record.dataBits == Module::SevenDataBits ? WordLengthSeven : WordLengthEight;
+    if (record.stopBits == Module::TwoStopBits)
+        format |= TwoStopBitsFlag;
+    if (record.parity == Module::OddParity)
+        format |= OddParityBits;
+    else if (record.parity == Module::EvenParity)
+        format |= EvenParityBits;
+    return format;
 }
 
 } // namespace
@@ -122,16 +143,30 @@ QByteArray deviceNameField(const QString &name)
     return utf8.leftJustified(NameSize, '\0');
 }
 
+LineSettings lineSettings(quint8 format)
+{
+    LineSettings settings;
+    settings.dataBits = (format & WordLengthMask) == WordLengthSeven ? Module::SevenDataBits : Module::EightDataBits;
+    settings.stopBits = (format & TwoStopBitsFlag) ? Module::TwoStopBits : Module::OneStopBit;
+    const quint8 parity = format & ParityMask;
+    if (parity == OddParityBits)
+        settings.parity = Module::OddParity;
+    else if (parity == EvenParityBits)
+        settings.parity = Module::EvenParity;
+    else
+        settings.parity = Module::NoParity; // also stick parity, which the form cannot show
+    return settings;
+}
+
 quint8 lineFormatByte(const DeviceRecord &record)
 {
-    quint8 format = record.dataBits == DataBitsSeven ? SevenDataBits : EightDataBits;
-    if (record.stopBits == StopBitsTwo)
-        format |= TwoStopBits;
-    if (record.parity == ParityOdd)
-        format |= OddParity;
-    else if (record.parity == ParityEven)
-        format |= EvenParity;
-    return format;
+    if (record.reportedLineFormat >= 0) {
+        const quint8 reported = static_cast<quint8>(record.reportedLineFormat & 0xFF);
+        const LineSettings shown = lineSettings(reported);
+        if (shown.dataBits == record.dataBits && shown.stopBits == record.stopBits && shown.parity == record.parity)
+            return reported & LineFormatMask;
+    }
+    return lineFormatFromSettings(record);
 }
 
 void writeParameters(const DeviceRecord &record, QByteArray &frame)
@@ -140,12 +175,12 @@ void writeParameters(const DeviceRecord &record, QByteArray &frame)
     // Laid out in a plain buffer first: GCC's overflow analysis cannot follow QByteArray::data().
     char data[ParametersEnd];
     std::memcpy(data, frame.constData(), ParametersEnd);
-    const QByteArray name = deviceNameField(record.deviceName);
+    const QByteArray name = record.nameField.size() == NameSize ? record.nameField : deviceNameField(record.deviceName);
     for (int i = 0; i < NameSize; ++i)
         data[NameOffset + i] = name.at(i);
 
-    data[IpTypeOffset] = static_cast<char>(record.ipType & 0xFF);
-    data[WorkModeOffset] = static_cast<char>(record.workMode & 0xFF);
+    data[IpTypeOffset] = static_cast<char>(record.ipType & IpTypeMask);
+    data[WorkModeOffset] = static_cast<char>(record.workMode & WorkModeMask);
     writeAddress(data, SubnetMaskOffset, record.subnetMask);
     writeAddress(data, GatewayOffset, record.gateway);
     writeAddress(data, LocalIpOffset, record.localIp);
@@ -156,7 +191,7 @@ void writeParameters(const DeviceRecord &record, QByteArray &frame)
     data[LineFormatOffset] = static_cast<char>(lineFormatByte(record));
     data[LineFormatOffset + 1] = 0;
     data[LineFormatOffset + 2] = 0;
-    data[ModbusOffset] = static_cast<char>(record.modbusConvert & 0xFF);
+    data[ModbusOffset] = static_cast<char>(record.modbusConvert & ModbusMask);
     data[ModbusOffset + 1] = 0;
     frame.replace(0, ParametersEnd, data, ParametersEnd);
 }
@@ -164,12 +199,11 @@ void writeParameters(const DeviceRecord &record, QByteArray &frame)
 void readParameters(const QByteArray &frame, DeviceRecord &record)
 {
     Q_ASSERT(frame.size() >= ParametersEnd);
-    const QByteArray nameField = frame.mid(NameOffset, NameSize);
-    const int end = nameField.indexOf('\0');
-    record.deviceName = QString::fromUtf8(end < 0 ? nameField : nameField.left(end));
+    record.nameField = frame.mid(NameOffset, NameSize);
+    record.deviceName = displayDeviceName(record.nameField);
 
-    record.ipType = byteAt(frame, IpTypeOffset) & 0x01;
-    record.workMode = byteAt(frame, WorkModeOffset) & 0x03;
+    record.ipType = byteAt(frame, IpTypeOffset) & IpTypeMask;
+    record.workMode = byteAt(frame, WorkModeOffset) & WorkModeMask;
     record.subnetMask = readAddress(frame, SubnetMaskOffset);
     record.gateway = readAddress(frame, GatewayOffset);
     record.localIp = readAddress(frame, LocalIpOffset);
@@ -180,10 +214,10 @@ void readParameters(const QByteArray &frame, DeviceRecord &record)
     record.remotePort = QString::number(readLittleEndian(frame, RemotePortOffset, 2));
     record.baudRate = QString::number(readLittleEndian(frame, BaudRateOffset, 3));
 
-    const quint8 format = byteAt(frame, LineFormatOffset);
-    record.dataBits = (format & WordLengthMask) == SevenDataBits ? DataBitsSeven : DataBitsEight;
-    record.stopBits = (format & TwoStopBits) ? StopBitsTwo : StopBitsOne;
-    const quint8 parity = format & ParityMask;
-    record.parity = parity == OddParity ? ParityOdd : parity == EvenParity ? ParityEven : ParityNone;
-    record.modbusConvert = byteAt(frame, ModbusOffset) & 0x01;
+    record.reportedLineFormat = byteAt(frame, LineFormatOffset);
+    const LineSettings settings = lineSettings(byteAt(frame, LineFormatOffset));
+    record.dataBits = settings.dataBits;
+    record.stopBits = settings.stopBits;
+    record.parity = settings.parity;
+    record.modbusConvert = byteAt(frame, ModbusOffset) & ModbusMask;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicerecord.h"
+#include "moduleenums.h"
 
 #include <QByteArray>
 #include <QString>
@@ -27,18 +28,17 @@ constexpr int ModbusOffset     = 48; // bit 0
 constexpr int ParametersEnd    = 50; // bytes 46, 47 and 49 stay zero
 // clang-format on
 
-// The serial line settings as the form's combo-box indices.
-constexpr int DataBitsSeven = 0;
-constexpr int DataBitsEight = 1;
-constexpr int StopBitsOne = 0;
-constexpr int StopBitsTwo = 1;
-constexpr int ParityNone = 0;
-constexpr int ParityOdd = 1;
-constexpr int ParityEven = 2;
+// The serial line settings a line-format byte stands for, as the form's combo-box indices (moduleenums.h).
+struct LineSettings {
+    int dataBits = Module::EightDataBits;
+    int stopBits = Module::OneStopBit;
+    int parity = Module::NoParity;
+};
 
 using Ipv4Octets = std::array<quint8, 4>;
 
-// Exactly four parts of ASCII digits, each from 0 to 255; nothing else.
+// Exactly four parts of one to three ASCII digits, each from 0 to 255; nothing else (what the form's address
+// pattern accepts).
 std::optional<Ipv4Octets> parseIpv4(const QString &text);
 
 // A non-empty run of ASCII digits. Larger numbers wrap modulo 2^32, which keeps
@@ -48,14 +48,24 @@ std::optional<quint32> parseDecimal(const QString &text);
 // The six MAC bytes from 12 hex digits (anything else is zero-padded or cut to 6 bytes).
 QByteArray macAddressBytes(const QString &macAddress);
 
-// The name field: UTF-8, at most 10 bytes without splitting a character, zero-padded.
+// The name field for a name that did not come from a module: UTF-8, at most 10 bytes without splitting a
+// character, zero-padded.
 QByteArray deviceNameField(const QString &name);
 
+// What a line-format byte means to the form: 5 and 6 data bits show as 8, stick parity as none, bits 6-7 ignored.
+LineSettings lineSettings(quint8 format);
+
+// The line-format byte of a frame. While the record's three line settings are still what the byte the module
+// reported means (reportedLineFormat), that byte goes back with bits 6-7 cleared, so that settings the form cannot
+// show (5 or 6 data bits, stick parity) survive; otherwise it is built from the three settings.
 quint8 lineFormatByte(const DeviceRecord &record);
 
-// Writes the name and the parameters (bytes 10-49) of a record into a frame of
-// at least 50 bytes. Fields that do not parse are written as zeros.
+// Writes the name and the parameters (bytes 10-49) of a record into a frame of at least 50 bytes. The name bytes
+// are record.nameField when it holds 10 bytes (the module's own, or a name encodeDeviceName made), else
+// deviceNameField(record.deviceName). Fields that do not parse are written as zeros; bytes 20, 21 and 48 keep
+// only their defined bits and the reserved bytes 46, 47 and 49 are zero.
 void writeParameters(const DeviceRecord &record, QByteArray &frame);
 
-// Reads the name and the parameters (bytes 10-49) of a frame of at least 50 bytes.
+// Reads the name and the parameters (bytes 10-49) of a frame of at least 50 bytes: nameField keeps the 10 name
+// bytes, deviceName is their displayDeviceName, reportedLineFormat is byte 45 as it stands.
 void readParameters(const QByteArray &frame, DeviceRecord &record);

@@ -1,6 +1,8 @@
 #pragma once
 
-// The ranges the form's fields accept, and so what a configuration frame may carry.
+// The ranges the form's fields accept, and so what a configuration frame may carry. The form's validators and the
+// frame builder's check (findInvalidConfigField) both take them from here. Local port 0 means "Random" and is
+// accepted only while that box is ticked.
 constexpr int PortBottom = 1;
 constexpr int PortTop = 65535;
 constexpr int BaudBottom = 100;

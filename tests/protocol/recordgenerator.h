@@ -2,8 +2,11 @@
 
 #include "devicerecord.h"
 
+#include <QByteArray>
 #include <QRandomGenerator>
 #include <QStringList>
+
+#include <iterator>
 
 // Records with every field drawn at random but in the form's ranges, for round trips.
 inline DeviceRecord randomRecord(QRandomGenerator &random)
@@ -33,9 +36,10 @@ inline DeviceRecord randomRecord(QRandomGenerator &random)
     record.remoteIp = address();
     record.subnetMask = address();
     record.gateway = address();
-    record.localPort = number(8) == 0 ? QStringLiteral("0") : QString::number(number(65536));
-    record.remotePort = QString::number(number(65536));
-    record.baudRate = QString::number(number(1 << 24));
+    // Ports 1-65535 (local port 0 stands for "Random"), baud rates 100-2000000: what the form accepts.
+    record.localPort = number(8) == 0 ? QStringLiteral("0") : QString::number(1 + number(65535));
+    record.remotePort = QString::number(1 + number(65535));
+    record.baudRate = QString::number(100 + number(2000000 - 100 + 1));
     record.workMode = number(4);
     record.ipType = number(2);
     record.randomPort = record.localPort == QLatin1String("0");
@@ -46,20 +50,56 @@ inline DeviceRecord randomRecord(QRandomGenerator &random)
     return record;
 }
 
+// A module's plain reply as an independent model of the frame writes it, byte by byte: every byte random except
+// the ports and the baud rate, which lie in the form's ranges (a local port of 0 means "Random"). The name bytes
+// mix ASCII, GBK, UTF-8 (cut anywhere), controls, zeros and bytes neither encoding knows; the unused high bits of
+// bytes 20, 21, 45 and 48 and the reserved bytes are random too. The checksum is not filled in.
+inline QByteArray randomReplyFrame(QRandomGenerator &random)
+{
+    const auto number = [&random](int bound) { return random.bounded(bound); };
+    QByteArray frame(64, '\0');
+    for (char &byte : frame)
+        byte = char(number(256));
+
+    // ASCII, a zero, controls, a backslash and bytes neither encoding knows; GBK of two characters and a
+    // four-byte GB18030 character; UTF-8 of two, three and four bytes, and a right-to-left override.
+    static const char *const namePieces[]
+        = {"41", "7A", "2D",   "37",   "00",       "07",   "1B",     "5C",       "7F",
+           "80", "FF", "B1C3", "D5BE", "9439FC36", "C3A9", "E6B8A9", "F09F9880", "E280AE"};
+    if (number(4) != 0) { // else ten random bytes
+        QByteArray name;
+        while (name.size() < 10)
+            name += QByteArray::fromHex(namePieces[number(int(std::size(namePieces)))]);
+        frame.replace(10, 10, name.left(10));
+    }
+
+    const auto putLittleEndian = [&frame](int offset, int width, quint32 value) {
+        for (int i = 0; i < width; ++i)
+            frame[offset + i] = char((value >> (8 * i)) & 0xFF);
+    };
+    putLittleEndian(34, 2, number(8) == 0 ? 0 : quint32(1 + number(65535))); // local port
+    putLittleEndian(40, 2, quint32(1 + number(65535))); // remote port
+    putLittleEndian(42, 3, quint32(100 + number(2000000 - 100 + 1))); // baud rate
+    return frame;
+}
+
 // Every field, for readable failure messages.
 inline QString describe(const DeviceRecord &r)
 {
     return QStringLiteral("mac=%1 version=%2 name=%3 lip=%4 rip=%5 mask=%6 gw=%7 lport=%8 rport=%9 baud=%10 "
                           "mode=%11 iptype=%12 random=%13 parity=%14 data=%15 stop=%16 modbus=%17 source=%18")
-        .arg(r.macAddress, r.version, r.deviceName, r.localIp, r.remoteIp, r.subnetMask, r.gateway, r.localPort,
-             r.remotePort)
-        .arg(r.baudRate)
-        .arg(r.workMode)
-        .arg(r.ipType)
-        .arg(r.randomPort)
-        .arg(r.parity)
-        .arg(r.dataBits)
-        .arg(r.stopBits)
-        .arg(r.modbusConvert)
-        .arg(r.sourceIp);
+               .arg(r.macAddress, r.version, r.deviceName, r.localIp, r.remoteIp, r.subnetMask, r.gateway, r.localPort,
+                    r.remotePort)
+               .arg(r.baudRate)
+               .arg(r.workMode)
+               .arg(r.ipType)
+               .arg(r.randomPort)
+               .arg(r.parity)
+               .arg(r.dataBits)
+               .arg(r.stopBits)
+               .arg(r.modbusConvert)
+               .arg(r.sourceIp)
+        + QStringLiteral(" nameField=%1 reportedLineFormat=%2")
+              .arg(QString::fromLatin1(r.nameField.toHex()))
+              .arg(r.reportedLineFormat);
 }

@@ -1,4 +1,5 @@
 #include "configframe.h"
+#include "devicename.h"
 #include "factorydefaults.h"
 #include "framechecksum.h"
 #include "framecipher.h"
@@ -98,12 +99,17 @@ private slots:
     void lineFormatNotice();
     void name_data();
     void name();
+    void moduleNameBytesGoBack_data();
+    void moduleNameBytesGoBack();
+    void reportedLineFormat_data();
+    void reportedLineFormat();
+    void unEditedReplyGoesBackUnchanged();
     void refusals_data();
     void refusals();
     void refusalOrder();
     void acceptedNumbers_data();
     void acceptedNumbers();
-    void smallFieldsKeepLowBits();
+    void smallFieldsKeepOnlyTheirBits();
     void shortFillerIsZeroPadded();
     void timeSeededFillerNeverFF();
     void timeSeededFillerFollowsTheClock();
@@ -234,6 +240,139 @@ void TestConfigFrame::name()
     QCOMPARE(decodeDeviceReply(frame, QString()).deviceName, decoded);
 }
 
+void TestConfigFrame::moduleNameBytesGoBack_data()
+{
+    QTest::addColumn<QByteArray>("nameField");
+    QTest::addColumn<QString>("deviceName");
+    QTest::addColumn<QByteArray>("sent");
+
+    const auto row = [](const char *title, const QByteArray &nameField, const QString &deviceName, const char *sent) {
+        QTest::newRow(title) << nameField << deviceName << QByteArray::fromHex(sent);
+    };
+    // GBK of 泵站 and 泵站控制器, from iconv -f UTF-8 -t GBK.
+    row("GBK name", QByteArray::fromHex("B1C3D5BE000000000000"), QStringLiteral("\u6CF5\u7AD9"),
+        "B1C3D5BE000000000000");
+    row("bytes after an embedded zero", QByteArray::fromHex("41420043444500464700"), QStringLiteral("AB"),
+        "41420043444500464700");
+    row("UTF-8 character cut at byte 10", QByteArray::fromHex("E6B8A9E5BAA6E4BCA0E6"),
+        QStringLiteral("\u5A13\u2541\u5BB3\u6D7C\u72B3"), "E6B8A9E5BAA6E4BCA0E6");
+    row("undecodable byte", QByteArray::fromHex("41FF4200000000000000"), QStringLiteral("A\\xFFB"),
+        "41FF4200000000000000");
+    row("the module's bytes, whatever name is shown", QByteArray::fromHex("4B53542D303100000000"),
+        QStringLiteral("Other"), "4B53542D303100000000");
+    row("an edited name, encoded like the GBK original",
+        encodeDeviceName(QStringLiteral("\u6CF5\u7AD9\u63A7\u5236\u5668"), QByteArray::fromHex("B1C3D5BE"))
+            .value_or(QByteArray()),
+        QStringLiteral("\u6CF5\u7AD9\u63A7\u5236\u5668"), "B1C3D5BEBFD8D6C6C6F7");
+    row("no module bytes: the name as UTF-8", QByteArray(), QStringLiteral("\u6CF5\u7AD9"), "E6B3B5E7AB9900000000");
+    row("not ten bytes, so not a module's field", QByteArray("ABC"), QStringLiteral("XYZ"), "58595A00000000000000");
+}
+
+void TestConfigFrame::moduleNameBytesGoBack()
+{
+    QFETCH(QByteArray, nameField);
+    QFETCH(QString, deviceName);
+    QFETCH(QByteArray, sent);
+    DeviceRecord record = factoryForm();
+    record.nameField = nameField;
+    record.deviceName = deviceName;
+    QCOMPARE(layoutConfigFrame(record, CountingFiller).mid(NameOffset, NameSize).toHex(), sent.toHex());
+}
+
+void TestConfigFrame::reportedLineFormat_data()
+{
+    QTest::addColumn<int>("reported");
+    QTest::addColumn<int>("dataBits");
+    QTest::addColumn<int>("stopBits");
+    QTest::addColumn<int>("parity");
+    QTest::addColumn<quint8>("sent");
+
+    // The three boxes as loaded from the module: bits 0-5 of its own byte go back.
+    QTest::newRow("5 data bits") << 0x00 << 1 << 0 << 0 << quint8(0x00);
+    QTest::newRow("6 data bits, 2 stop bits") << 0x05 << 1 << 1 << 0 << quint8(0x05);
+    QTest::newRow("5 data bits, odd") << 0x08 << 1 << 0 << 1 << quint8(0x08);
+    QTest::newRow("mark parity, 8 data bits") << 0x2B << 1 << 0 << 0 << quint8(0x2B);
+    QTest::newRow("space parity, 7 data bits") << 0x3A << 0 << 0 << 0 << quint8(0x3A);
+    QTest::newRow("8N1") << 0x03 << 1 << 0 << 0 << quint8(0x03);
+    QTest::newRow("7E1") << 0x1A << 0 << 0 << 2 << quint8(0x1A);
+    QTest::newRow("bits 6-7 cleared") << 0xC3 << 1 << 0 << 0 << quint8(0x03);
+    QTest::newRow("bits 6-7 cleared, stick parity kept") << 0xEB << 1 << 0 << 0 << quint8(0x2B);
+    // A box changed: the byte is built from the boxes.
+    QTest::newRow("5 data bits, changed to 7") << 0x00 << 0 << 0 << 0 << quint8(0x02);
+    QTest::newRow("mark parity, changed to odd") << 0x2B << 1 << 0 << 1 << quint8(0x0B);
+    QTest::newRow("6 data bits, stop bits changed") << 0x01 << 1 << 1 << 0 << quint8(0x07);
+    QTest::newRow("8N1, changed to 8E2") << 0x03 << 1 << 1 << 2 << quint8(0x1F);
+    // Nothing reported (a record not from a reply, or after "Factory Reset").
+    QTest::newRow("nothing reported, 8N1") << -1 << 1 << 0 << 0 << quint8(0x03);
+    QTest::newRow("nothing reported, 7O2") << -1 << 0 << 1 << 1 << quint8(0x0E);
+}
+
+void TestConfigFrame::reportedLineFormat()
+{
+    QFETCH(int, reported);
+    QFETCH(int, dataBits);
+    QFETCH(int, stopBits);
+    QFETCH(int, parity);
+    QFETCH(quint8, sent);
+    DeviceRecord record = factoryForm();
+    record.reportedLineFormat = reported;
+    record.dataBits = dataBits;
+    record.stopBits = stopBits;
+    record.parity = parity;
+    QCOMPARE(quint8(layoutConfigFrame(record, CountingFiller).at(45)), sent);
+}
+
+void TestConfigFrame::unEditedReplyGoesBackUnchanged()
+{
+    // A module's reply, decoded and sent back with no edits, gives the module its own settings: bytes 10-44 as
+    // they were, and the defined bits of bytes 20 (bit 0), 21 (bits 0-1), 45 (bits 0-5) and 48 (bit 0).
+    const auto check = [](const QByteArray &reply, const QByteArray &filler) {
+        const DeviceRecord record = decodeDeviceReply(reply, QStringLiteral("10.231.0.2"));
+        QCOMPARE(fieldName(findInvalidConfigField(record)), fieldName(ConfigField::None));
+        const ConfigFrame frame = buildConfigFrame(record, filler);
+        const QByteArray sent = opensslCbc(TestKey, frame.bytes, false);
+        QCOMPARE(sent.size(), FrameSize);
+        const auto byte = [](const QByteArray &bytes, int offset) { return quint8(bytes.at(offset)); };
+
+        QCOMPARE(sent.left(MacSize).toHex(), reply.left(MacSize).toHex());
+        QCOMPARE(sent.mid(MarkerOffset, MarkerSize), QByteArray("1111"));
+        QCOMPARE(sent.mid(10, 10).toHex(), reply.mid(10, 10).toHex()); // the name
+        QCOMPARE(byte(sent, 20), quint8(byte(reply, 20) & 0x01));
+        QCOMPARE(byte(sent, 21), quint8(byte(reply, 21) & 0x03));
+        QCOMPARE(sent.mid(22, 23).toHex(), reply.mid(22, 23).toHex()); // addresses, ports, baud rate
+        QCOMPARE(byte(sent, 45), quint8(byte(reply, 45) & 0x3F));
+        QCOMPARE(sent.mid(46, 2).toHex(), QByteArray("0000"));
+        QCOMPARE(byte(sent, 48), quint8(byte(reply, 48) & 0x01));
+        QCOMPARE(byte(sent, 49), quint8(0));
+        QVERIFY(hasValidFrameChecksum(sent));
+        QCOMPARE(sent.mid(FillerOffset).toHex(), filler.toHex());
+    };
+
+    QRandomGenerator random(300);
+    for (int round = 0; round < 300; ++round) {
+        const QByteArray reply = randomReplyFrame(random);
+        QByteArray filler(FillerSize, '\0');
+        for (char &byte : filler)
+            byte = char(random.bounded(255));
+        check(reply, filler);
+        if (QTest::currentTestFailed()) {
+            qWarning("reply %s", reply.toHex().constData());
+            return;
+        }
+    }
+
+    // Every line-format byte a module could report.
+    QByteArray reply = randomReplyFrame(random);
+    for (int format = 0; format < 256; ++format) {
+        reply[45] = char(format);
+        check(reply, CountingFiller);
+        if (QTest::currentTestFailed()) {
+            qWarning("line format %02X", format);
+            return;
+        }
+    }
+}
+
 void TestConfigFrame::refusals_data()
 {
     QTest::addColumn<QString>("field");
@@ -264,7 +403,12 @@ void TestConfigFrame::refusals_data()
                                       QStringLiteral(" 192.168.1.1"),
                                       QStringLiteral("192.168.1.1 "),
                                       QStringLiteral("0x1.2.3.4"),
-                                      QStringLiteral("1.2.3.\u0664")}; // ARABIC-INDIC DIGIT FOUR
+                                      QStringLiteral("0001.2.3.4"), // four digits, though the value is 1
+                                      QStringLiteral("192.168.1.0010"),
+                                      QStringLiteral("1.2.3.\u0664"), // ARABIC-INDIC DIGIT FOUR
+                                      QStringLiteral("1.2.3.\uFF14"), // FULLWIDTH DIGIT FOUR
+                                      QStringLiteral("1.2.3.4\u200E"), // a mark after the last part
+                                      QStringLiteral("1\uFF0E2.3.4")}; // FULLWIDTH FULL STOP
     for (const auto &address : addresses) {
         for (const QString &text : badAddresses)
             row(address.first, text, address.second);
@@ -273,20 +417,36 @@ void TestConfigFrame::refusals_data()
     const QList<QPair<const char *, ConfigField>> numbers = {{"localPort", ConfigField::LocalPort},
                                                              {"remotePort", ConfigField::RemotePort},
                                                              {"baudRate", ConfigField::BaudRate}};
+    // Only ASCII digits, as the form's validators: no signs, group separators or other scripts' digits.
     const QStringList badNumbers = {QString(),
                                     QStringLiteral("12a"),
                                     QStringLiteral("-1"),
                                     QStringLiteral(" 1"),
                                     QStringLiteral("1 "),
                                     QStringLiteral("+5"),
+                                    QStringLiteral("+80"),
                                     QStringLiteral("0x10"),
                                     QStringLiteral("9600.0"),
                                     QStringLiteral("1,200"),
-                                    QStringLiteral("\u0661\u0662")}; // ARABIC-INDIC DIGITS ONE TWO
+                                    QStringLiteral("1.234"),
+                                    QStringLiteral("1e3"),
+                                    QStringLiteral("\u0661\u0662\u0663"), // ARABIC-INDIC DIGITS ONE TWO THREE
+                                    QStringLiteral("\uFF11\uFF12\uFF13"), // FULLWIDTH DIGITS ONE TWO THREE
+                                    QStringLiteral("\u0967\u0968\u0969")}; // DEVANAGARI DIGITS ONE TWO THREE
     for (const auto &number : numbers) {
         for (const QString &text : badNumbers)
             row(number.first, text, number.second);
     }
+
+    // Outside the ranges the fields accept, or more digits than the top has.
+    for (const char *port : {"localPort", "remotePort"}) {
+        const ConfigField refused = QByteArray(port) == "localPort" ? ConfigField::LocalPort : ConfigField::RemotePort;
+        for (const char *text : {"0", "00000", "65536", "70000", "99999", "000001", "0000080", "4294968530"})
+            row(port, QString::fromLatin1(text), refused);
+    }
+    for (const char *text :
+         {"0", "99", "0000099", "2000001", "16777216", "20000000", "00000100", "99999999999999999999"})
+        row("baudRate", QString::fromLatin1(text), ConfigField::BaudRate);
 }
 
 void TestConfigFrame::refusals()
@@ -334,25 +494,26 @@ void TestConfigFrame::acceptedNumbers_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("offset");
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("randomPort");
 
-    const auto row = [](const char *field, const char *text, int offset, const char *hex) {
-        QTest::addRow("%s \"%s\"", field, text)
-            << QString::fromLatin1(field) << QString::fromLatin1(text) << offset << QByteArray::fromHex(hex);
+    const auto row = [](const char *field, const char *text, int offset, const char *hex, bool randomPort = false) {
+        QTest::addRow("%s \"%s\"%s", field, text, randomPort ? ", random" : "")
+            << QString::fromLatin1(field) << QString::fromLatin1(text) << offset << QByteArray::fromHex(hex)
+            << randomPort;
     };
-    row("localPort", "0", 34, "0000");
+    row("localPort", "0", 34, "0000", true); // "Random" ticked: the module picks its port
+    row("localPort", "00000", 34, "0000", true);
     row("localPort", "1", 34, "0100");
     row("localPort", "65535", 34, "FFFF");
-    row("localPort", "65536", 34, "0000");
-    row("localPort", "70000", 34, "7011");
-    row("localPort", "0001234", 34, "D204");
-    row("localPort", "4294968530", 34, "D204"); // 2^32 + 1234
-    row("remotePort", "99999", 40, "9F86");
+    row("localPort", "01234", 34, "D204"); // leading zeros within the five digits a port has
+    row("localPort", "00080", 34, "5000");
+    row("localPort", "1234", 34, "D204", true);
+    row("remotePort", "1", 40, "0100");
+    row("remotePort", "65535", 40, "FFFF");
     row("baudRate", "9600", 42, "802500");
     row("baudRate", "100", 42, "640000");
+    row("baudRate", "0000100", 42, "640000");
     row("baudRate", "2000000", 42, "80841E");
-    row("baudRate", "16777216", 42, "000000");
-    row("baudRate", "20000000", 42, "002D31");
-    row("baudRate", "99999999999999999999", 42, "FFFF0F");
     row("localIp", "0.0.0.0", 30, "00000000");
     row("localIp", "255.255.255.255", 30, "FFFFFFFF");
     row("localIp", "192.168.001.010", 30, "0A01A8C0");
@@ -367,24 +528,28 @@ void TestConfigFrame::acceptedNumbers()
     QFETCH(QString, text);
     QFETCH(int, offset);
     QFETCH(QByteArray, bytes);
+    QFETCH(bool, randomPort);
     DeviceRecord record = factoryForm();
+    record.randomPort = randomPort;
     *textField(record, field) = text;
     QCOMPARE(fieldName(findInvalidConfigField(record)), fieldName(ConfigField::None));
     QCOMPARE(layoutConfigFrame(record, CountingFiller).mid(offset, bytes.size()).toHex(), bytes.toHex());
 }
 
-void TestConfigFrame::smallFieldsKeepLowBits()
+void TestConfigFrame::smallFieldsKeepOnlyTheirBits()
 {
+    // Byte 20 carries the IP type in bit 0, byte 21 the work mode in bits 0-1, byte 48 Modbus in bit 0;
+    // the other bits are not the tool's to set.
     DeviceRecord record = factoryForm();
     record.ipType = 0x1FF;
     record.workMode = -1;
-    record.modbusConvert = 300;
+    record.modbusConvert = 301;
     record.dataBits = -4;
     record.parity = 0x102;
     const QByteArray frame = layoutConfigFrame(record, CountingFiller);
-    QCOMPARE(quint8(frame.at(20)), quint8(0xFF));
-    QCOMPARE(quint8(frame.at(21)), quint8(0xFF));
-    QCOMPARE(quint8(frame.at(48)), quint8(300 & 0xFF));
+    QCOMPARE(quint8(frame.at(20)), quint8(0x01));
+    QCOMPARE(quint8(frame.at(21)), quint8(0x03));
+    QCOMPARE(quint8(frame.at(48)), quint8(0x01));
     QCOMPARE(quint8(frame.at(45)), quint8(0x03)); // indices outside the combo boxes: 8 data bits, no parity
     QCOMPARE(frame.mid(46, 2), QByteArray(2, '\0'));
     QCOMPARE(frame.at(49), '\0');
@@ -479,6 +644,8 @@ void TestConfigFrame::roundTrip()
         DeviceRecord expected = record;
         expected.version = QStringLiteral("3.1.3.1"); // the marker bytes, read as a version
         expected.sourceIp = source;
+        expected.nameField = record.deviceName.toUtf8().leftJustified(NameSize, '\0'); // generated names fit
+        expected.reportedLineFormat = quint8(plain.at(45));
         QCOMPARE(describe(decodeDeviceReply(plain, source)), describe(expected));
     }
 }

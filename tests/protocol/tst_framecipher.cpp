@@ -1,6 +1,11 @@
+#include "configframe.h"
+#include "factorydefaults.h"
 #include "framecipher.h"
+#include "frameconstants.h"
 #include "framekey.h"
+#include "hexfixture.h"
 #include "opensslcbc.h"
+#include "receivefilter.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -35,6 +40,12 @@ QByteArray decrypted(QByteArray data, int length)
     return data;
 }
 
+// The key the build was configured with, i.e. the modules' key; the placeholder unless the builder named another.
+QByteArray configuredKey()
+{
+    return QByteArray::fromHex(KESTREL_FRAME_KEY_TEXT);
+}
+
 } // namespace
 
 // The key store is static and shared by the whole process: the test that needs
@@ -57,7 +68,8 @@ private slots:
     void partialBlockLeftUntouched();
     void hugeLengthStaysInBounds_data();
     void hugeLengthStaysInBounds();
-    void builtInKeyIsTheConfiguredKey();
+    void builtInKeyReadsAModulesReply();
+    void builtInKeyWritesWhatAModuleReads();
 };
 
 void TestFrameCipher::zeroKeyBeforeInstall()
@@ -253,10 +265,36 @@ void TestFrameCipher::hugeLengthStaysInBounds()
     }
 }
 
-void TestFrameCipher::builtInKeyIsTheConfiguredKey()
+void TestFrameCipher::builtInKeyReadsAModulesReply()
 {
-    const QByteArray builtIn(reinterpret_cast<const char *>(BuiltInFrameKey), sizeof BuiltInFrameKey);
-    QCOMPARE(builtIn.toHex().toUpper(), QByteArray(KESTREL_FRAME_KEY_TEXT).toUpper());
+    // What a program that was given no key does with a module's reply: install the built-in key and run the
+    // receive filter. The wire fixture was made with the openssl command under the placeholder key, so it is a
+    // known answer for the default build; a build for other modules gets its wire frame from OpenSSL instead.
+    const QByteArray PlaceholderKey = QByteArray::fromHex("2B7E151628AED2A6ABF7158809CF4F3C");
+    const QByteArray plain = readHexFixture(QFINDTESTDATA("../data/factory-reply.hex"));
+    QCOMPARE(plain.size(), FrameSize);
+    const QByteArray wire = configuredKey() == PlaceholderKey
+        ? readHexFixture(QFINDTESTDATA("../data/factory-reply.wire.hex"))
+        : opensslCbc(configuredKey(), plain, true);
+    QCOMPARE(wire.size(), FrameSize);
+
+    setFrameKey(BuiltInFrameKey);
+    const ReceivedDatagram received = classifyDatagram(wire, DevicePort);
+    QCOMPARE(int(received.kind), int(DatagramKind::Reply));
+    QCOMPARE(received.plainFrame.toHex(), plain.toHex());
+}
+
+void TestFrameCipher::builtInKeyWritesWhatAModuleReads()
+{
+    // A module holding the configured key decrypts our configuration frame (OpenSSL standing in for it).
+    DeviceRecord record = factoryDefaultRecord();
+    record.macAddress = QStringLiteral("001A2B3C4D5E");
+    const QByteArray filler = QByteArray::fromHex("0102030405060708090A0B0C");
+
+    setFrameKey(BuiltInFrameKey);
+    const ConfigFrame frame = buildConfigFrame(record, filler);
+    QCOMPARE(frame.bytes.size(), FrameSize);
+    QCOMPARE(opensslCbc(configuredKey(), frame.bytes, false).toHex(), layoutConfigFrame(record, filler).toHex());
 }
 
 QTEST_GUILESS_MAIN(TestFrameCipher)

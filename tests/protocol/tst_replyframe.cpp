@@ -19,6 +19,8 @@ DeviceRecord factoryModule()
     record.macAddress = QStringLiteral("001A2B3C4D5E");
     record.version = QStringLiteral("1.2.0.3");
     record.deviceName = QStringLiteral("KST-01");
+    record.nameField = QByteArray::fromHex("4B53542D303100000000");
+    record.reportedLineFormat = 0x03;
     record.sourceIp = SourceIp;
     return record;
 }
@@ -40,6 +42,8 @@ QString fieldText(const DeviceRecord &record, const QString &field)
         {QStringLiteral("remotePort"), record.remotePort},
         {QStringLiteral("baudRate"), record.baudRate},
         {QStringLiteral("modbusConvert"), QString::number(record.modbusConvert)},
+        {QStringLiteral("nameField"), QString::fromLatin1(record.nameField.toHex().toUpper())},
+        {QStringLiteral("reportedLineFormat"), QString::number(record.reportedLineFormat, 16).toUpper()},
     };
     return fields.value(field, QStringLiteral("<no field %1>").arg(field));
 }
@@ -117,7 +121,14 @@ void TestReplyFrame::fields_data()
     row("name ends at first zero", 10, "41420043444500464700", "deviceName", QStringLiteral("AB"));
     row("name empty", 10, "00414243444546474849", "deviceName", QString());
     row("name UTF-8", 10, "E6B8A9E5BAA600000000", "deviceName", QStringLiteral("\u6E29\u5EA6"));
-    row("name invalid UTF-8", 10, "41FF4200000000000000", "deviceName", QStringLiteral("A\uFFFDB"));
+    row("name invalid UTF-8 shows the byte", 10, "41FF4200000000000000", "deviceName", QStringLiteral("A\\xFFB"));
+    row("name GBK", 10, "B1C3D5BE000000000000", "deviceName", QStringLiteral("\u6CF5\u7AD9"));
+    row("name with a control character", 10, "41074200000000000000", "deviceName", QStringLiteral("A\\x07B"));
+    row("name bytes kept as they came", 10, "41FF4200000000000000", "nameField",
+        QStringLiteral("41FF4200000000000000"));
+    row("name bytes after the first zero kept", 10, "41420043444500464700", "nameField",
+        QStringLiteral("41420043444500464700"));
+    row("name GBK bytes kept", 10, "B1C3D5BEBFD8D6C6C6F7", "nameField", QStringLiteral("B1C3D5BEBFD8D6C6C6F7"));
     row("IP type bit 0 only, FE", 20, "FE", "ipType", QStringLiteral("0"));
     row("IP type bit 0 only, FF", 20, "FF", "ipType", QStringLiteral("1"));
     row("work mode bits 0-1, 07", 21, "07", "workMode", QStringLiteral("3"));
@@ -140,6 +151,7 @@ void TestReplyFrame::fields_data()
     row("baud 115200", 42, "00C201", "baudRate", QStringLiteral("115200"));
     row("baud 24 bits", 42, "FFFFFF", "baudRate", QStringLiteral("16777215"));
     row("baud 0", 42, "000000", "baudRate", QStringLiteral("0"));
+    row("line format byte kept as reported", 45, "C1", "reportedLineFormat", QStringLiteral("C1"));
     row("Modbus on", 48, "01", "modbusConvert", QStringLiteral("1"));
     row("Modbus bit 0 only, FE", 48, "FE", "modbusConvert", QStringLiteral("0"));
     row("Modbus bit 0 only, 03", 48, "03", "modbusConvert", QStringLiteral("1"));
@@ -227,9 +239,14 @@ void TestReplyFrame::layoutRoundTrip()
         QCOMPARE(frame.size(), FrameSize);
         QVERIFY(isDeviceReply(frame));
         QCOMPARE(frame.mid(FillerOffset), QByteArray(FillerSize, '\0'));
+        // What the module reported comes with the record: the name bytes (generated names are UTF-8 and fit)
+        // and the line-format byte as laid out.
+        DeviceRecord expected = record;
+        expected.nameField = record.deviceName.toUtf8().leftJustified(10, '\0');
+        expected.reportedLineFormat = quint8(frame.at(45));
         const DeviceRecord decoded = decodeDeviceReply(frame, SourceIp);
-        QCOMPARE(describe(decoded), describe(record));
-        QVERIFY(decoded == record);
+        QCOMPARE(describe(decoded), describe(expected));
+        QVERIFY(decoded == expected);
     }
 }
 
