@@ -1,0 +1,103 @@
+#include "framekey.h"
+#include "framekeysource.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Where the frame key comes from: the command line, then KESTREL_FRAME_KEY, then "frameKey" in the settings
+// file, then the key built into the program; a text that is not 32 hexadecimal digits is never a key.
+class TestFrameKeySource : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void firstSourceGivenWins_data();
+    void firstSourceGivenWins();
+
+private:
+    QTemporaryDir settingsDir;
+};
+
+namespace {
+
+const QString KeyA = QStringLiteral("000102030405060708090a0b0c0d0e0f");
+const QString KeyB = QStringLiteral("F0E1D2C3B4A5968778695A4B3C2D1E0F");
+const QString KeyC = QStringLiteral("  00112233445566778899AABBCCDDEEFF\n");
+
+QByteArray bytes(const QString &hex)
+{
+    return QByteArray::fromHex(hex.trimmed().toLatin1());
+}
+
+} // namespace
+
+void TestFrameKeySource::initTestCase()
+{
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+}
+
+void TestFrameKeySource::cleanup()
+{
+    qunsetenv(FrameKeyVariable);
+    QFile::remove(settingsFilePath());
+}
+
+void TestFrameKeySource::firstSourceGivenWins_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QString>("environment");
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QByteArray>("key"); // empty: refused
+
+    const QByteArray builtIn(reinterpret_cast<const char *>(BuiltInFrameKey), 16);
+    const int commandLine = int(FrameKeySource::CommandLine);
+    const int environment = int(FrameKeySource::Environment);
+    const int settings = int(FrameKeySource::SettingsFile);
+    const int built = int(FrameKeySource::BuiltIn);
+
+    // clang-format off
+    QTest::newRow("nothing given") << "" << "" << "" << built << builtIn;
+    QTest::newRow("settings over built-in") << "" << "" << KeyB << settings << bytes(KeyB);
+    QTest::newRow("environment over settings") << "" << KeyA << KeyB << environment << bytes(KeyA);
+    QTest::newRow("command line over all") << KeyC << KeyA << KeyB << commandLine << bytes(KeyC);
+    QTest::newRow("blanks around the digits") << "" << KeyC << "" << environment << bytes(KeyC);
+    QTest::newRow("bad command line") << KeyA.left(31) << KeyA << "" << commandLine << QByteArray();
+    QTest::newRow("bad environment, good setting") << "" << KeyA + "0" << KeyB << environment << QByteArray();
+    QTest::newRow("bad setting") << "" << "" << QString(KeyB).replace(3, 1, "g") << settings << QByteArray();
+    QTest::newRow("prefixed hex") << "" << "0x" + KeyA.left(30) << "" << environment << QByteArray();
+    QTest::newRow("digits split by blanks") << "" << "00010203 0405060708090a0b0c0d0e0f" << "" << environment << QByteArray();
+    // clang-format on
+}
+
+void TestFrameKeySource::firstSourceGivenWins()
+{
+    QFETCH(QString, commandLine);
+    QFETCH(QString, environment);
+    QFETCH(QString, setting);
+    QFETCH(int, source);
+    QFETCH(QByteArray, key);
+
+    if (!environment.isEmpty())
+        qputenv(FrameKeyVariable, environment.toUtf8());
+    if (!setting.isEmpty()) {
+        QSettings file(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestrel"), QStringLiteral("kestrel"));
+        file.setValue(QLatin1String(FrameKeySetting), setting);
+    }
+
+    const FrameKeyChoice chosen = chooseFrameKey(commandLine);
+    QCOMPARE(int(chosen.source), source);
+    QCOMPARE(chosen.isValid(), !key.isEmpty());
+    QCOMPARE(chosen.key.toHex(), key.toHex());
+    if (chosen.source == FrameKeySource::SettingsFile)
+        QVERIFY2(chosen.origin.startsWith(settingsDir.path()), qPrintable(chosen.origin));
+    if (chosen.source == FrameKeySource::Environment)
+        QCOMPARE(chosen.origin, QStringLiteral("KESTREL_FRAME_KEY"));
+}
+
+QTEST_GUILESS_MAIN(TestFrameKeySource)
+#include "tst_framekeysource.moc"
