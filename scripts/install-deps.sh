@@ -11,8 +11,11 @@ packages=(
     libssl-dev clang libclang-rt-14-dev
     # private network namespace for every test that opens a socket
     iproute2 util-linux
-    # running the window without a display, and looking at it
-    xvfb xauth imagemagick
+    # running the window without a display, driving it and photographing it (the demo, the screenshots);
+    # a CJK font, or the Chinese captions show as empty boxes
+    xvfb xauth imagemagick xdotool fonts-wqy-microhei
+    # the Debian package: dpkg-shlibdeps (dpkg-dev) and file find the libraries it depends on
+    dpkg-dev file desktop-file-utils
 )
 
 missing=()

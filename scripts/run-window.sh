@@ -10,6 +10,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
 No display found (DISPLAY and WAYLAND_DISPLAY are unset), so the window cannot open.
 Run it on a desktop session, or under a virtual display:
     xvfb-run -a -s "-screen 0 1024x768x24" $program
+To see it at work without a display, \`make demo\` searches three simulated
+modules on a virtual display and writes a screenshot.
 MSG
     exit 1
 fi

@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# Pictures of the real window beside simulated modules. kestrel-sim and the
+# window run inside a private network namespace (scripts/netns-run.sh) on a
+# virtual display of their own (Xvfb); xdotool presses "Search Device" and
+# clicks the second module, and ImageMagick photographs the window in Chinese
+# and, after the language button, in English.
+#
+#   scripts/screenshots.sh [--count N] [--chinese FILE] [--english FILE] [BUILD_DIR]
+#
+# BUILD_DIR defaults to build. Without --chinese and --english it writes the
+# README's pictures, docs/window-zh.png and docs/window-en.png. The simulator's
+# log is printed at the end. Same program, same fonts: same pictures, byte for
+# byte, so regenerating them changes nothing that did not change.
+set -euo pipefail
+
+# Where to click, in window coordinates, from the fixed geometry of
+# app/mainwindow.ui (no menu bar, so the central widget starts at 0,0).
+searchButton=(83 321)  # "Search Device": group box at 10,10 + button at 18,300, 111x23
+languageButton=(47 361) # pushButton_Yuyan at 10,350, 75x23
+tableLeft=25            # the device table: group box at 10,10 + table at 15,21
+tableTop=31
+# Inside the table: a caption row, then one row per module, 18 and 31 pixels
+# high here. These points stay inside the first and second module rows for
+# other fonts too, as long as caption and rows stay between 23 and 34 pixels
+# high (or the caption is lower, as here).
+firstModuleRow=37
+secondModuleRow=68
+# Away from every widget, so that no button is photographed while hovered.
+restingPointer=(1000 740)
+screen="1024x768x24"
+
+usage="usage: $0 [--count N] [--chinese FILE] [--english FILE] [BUILD_DIR]"
+
+fail() {
+    echo "screenshots: $*" >&2
+    exit 1
+}
+
+# Everything below this function runs inside the namespace, under Xvfb.
+#   screenshots.sh --inside BUILD_DIR COUNT CHINESE_FILE ENGLISH_FILE
+inside() {
+    local build=$1 count=$2 chinese=$3 english=$4
+    # Global: the exit trap ends both programs whichever way this ends.
+    work=$(mktemp -d)
+    sim=""
+    window=""
+    trap stopAll EXIT
+
+    # The pictures show the built-in key and Qt's own look, whatever this
+    # user has configured.
+    export XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb
+    unset KESTREL_FRAME_KEY QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS \
+        QT_AUTO_SCREEN_SCALE_FACTOR QT_FONT_DPI
+
+    "$build/sim/kestrel-sim" --count "$count" >"$work/sim.log" 2>&1 &
+    sim=$!
+    # Nothing else in this fresh namespace listens on port 1500.
+    waitFor 'ss -H -u -l -n "sport = :1500" | grep -q .' || fail "kestrel-sim did not start: $(cat "$work/sim.log")"
+
+    "$build/app/kestrel-configure" >"$work/window.log" 2>&1 &
+    window=$!
+    local id
+    id=$(timeout 20 xdotool search --sync --onlyvisible --name '^Kestrel_ConfigureTool' | head -n 1) ||
+        fail "the window did not appear: $(cat "$work/window.log")"
+    settle "$id"
+    local empty
+    empty=$(windowChecksum "$id")
+
+    click "$id" "${searchButton[@]}"
+    # The simulator logs each search with the window's address (kst0 of the namespace), then answers at once.
+    waitFor 'grep -qF 10.231.0.1 "$work/sim.log"' || fail "the simulator saw no search: $(cat "$work/sim.log")"
+    settle "$id"
+    local listed
+    listed=$(windowChecksum "$id")
+    [ "$listed" != "$empty" ] || fail "the window shows nothing new after the search"
+
+    local row=$secondModuleRow
+    [ "$count" -ge 2 ] || row=$firstModuleRow
+    click "$id" $((tableLeft + 60)) $((tableTop + row))
+    settle "$id"
+    [ "$(windowChecksum "$id")" != "$listed" ] ||
+        fail "clicking a module row changed nothing (the positions at the top of $0 follow app/mainwindow.ui)"
+
+    if [ -n "$chinese" ]; then
+        photograph "$id" "$chinese"
+    fi
+    if [ -n "$english" ]; then
+        click "$id" "${languageButton[@]}"
+        settle "$id"
+        photograph "$id" "$english"
+    fi
+
+    echo "kestrel-sim's log:"
+    sed 's/^/    /' "$work/sim.log"
+}
+
+stopAll() {
+    local pid
+    for pid in $window $sim; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+
+# Waits up to 20 seconds for CONDITION (a shell command) to hold.
+waitFor() {
+    local tries
+    for ((tries = 0; tries < 200; ++tries)); do
+        eval "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+click() {
+    xdotool mousemove --window "$1" "$2" "$3" click 1
+    xdotool mousemove "${restingPointer[@]}"
+}
+
+windowChecksum() {
+    import -window "$1" rgb:- | md5sum
+}
+
+# Waits until the window looks the same twice in a row, 0.2 s apart (at most 10 s):
+# the list of a thousand modules grows in slices.
+settle() {
+    local previous="" current tries
+    for ((tries = 0; tries < 50; ++tries)); do
+        current=$(windowChecksum "$1")
+        [ "$current" = "$previous" ] && return 0
+        previous=$current
+        sleep 0.2
+    done
+    fail "the window kept changing for 10 seconds"
+}
+
+# A PNG without time stamps, so that an unchanged window gives an unchanged file.
+photograph() {
+    mkdir -p "$(dirname "$2")"
+    import -window "$1" miff:- | convert miff:- -strip -define png:exclude-chunks=date,time "png:$2"
+    echo "screenshots: wrote $2"
+}
+
+if [ "${1:-}" = --inside ]; then
+    shift
+    inside "$@"
+    exit 0
+fi
+
+count=3
+chinese=""
+english=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --count)
+        [ $# -ge 2 ] && [[ $2 =~ ^[1-9][0-9]*$ ]] || fail "--count takes a number of modules from 1"
+        count=$2
+        shift 2
+        ;;
+    --chinese | --english)
+        [ $# -ge 2 ] && [ -n "$2" ] || fail "$1 takes a file name"
+        declare "${1#--}=$(realpath -m -- "$2")"
+        shift 2
+        ;;
+    -h | --help)
+        echo "$usage"
+        exit 0
+        ;;
+    -*)
+        echo "$usage" >&2
+        exit 2
+        ;;
+    *) break ;;
+    esac
+done
+[ $# -le 1 ] || {
+    echo "$usage" >&2
+    exit 2
+}
+build=$(realpath -m -- "${1:-build}")
+cd "$(dirname "$0")/.."
+if [ -z "$chinese" ] && [ -z "$english" ]; then
+    chinese=$PWD/docs/window-zh.png
+    english=$PWD/docs/window-en.png
+fi
+
+for program in "$build/sim/kestrel-sim" "$build/app/kestrel-configure"; do
+    [ -x "$program" ] || fail "$program is not built (make build)"
+done
+for tool in xvfb-run xdotool import convert md5sum; do
+    command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing (scripts/install-deps.sh installs it)"
+done
+
+exec scripts/netns-run.sh xvfb-run -a -s "-screen 0 $screen" "$PWD/scripts/screenshots.sh" \
+    --inside "$build" "$count" "$chinese" "$english"

@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: CPack builds it from this build tree
+# (as `make package` does), dpkg-deb unpacks it into a scratch directory, and
+# the package's control fields, file list, desktop entry and icons are checked.
+# Then the programs run from the unpacked tree: kestrel-sim --help,
+# kestrelctl --help, and the window on the offscreen platform until it has
+# bound port 1500, when it is closed. Every program runs inside a private
+# network namespace of its own (scripts/netns-run.sh).
+#
+#   check-package.sh BUILD_DIR SCRATCH_DIR VERSION WITH_KESTRELCTL NETNS_RUN
+#
+# WITH_KESTRELCTL is 1 when the build has the command-line tool, 0 otherwise.
+# Exits 77 (skipped) when this system has no dpkg-deb.
+set -euo pipefail
+
+Skipped=77
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# The window's part, run inside the namespace: start it, wait until it holds
+# UDP port 1500 (its construction is then complete and its event loop runs),
+# close it with SIGTERM and expect that signal, not an earlier exit, to end it.
+#   check-package.sh --window PROGRAM LOG
+if [ "${1:-}" = --window ]; then
+    program=$2 log=$3
+    QT_QPA_PLATFORM=offscreen "$program" >"$log" 2>&1 &
+    window=$!
+    for ((tries = 0; tries < 100; ++tries)); do
+        if [ -n "$(ss -H -u -l -n 'sport = :1500')" ]; then
+            break
+        fi
+        if ! kill -0 "$window" 2>/dev/null; then
+            status=0
+            wait "$window" || status=$?
+            fail "the window ended by itself with status $status before binding port 1500"
+        fi
+        sleep 0.1
+    done
+    if [ -z "$(ss -H -u -l -n 'sport = :1500')" ]; then
+        kill -KILL "$window" 2>/dev/null || true
+        fail "the window did not bind UDP port 1500 within 10 seconds"
+    fi
+    # Still there a moment later: it got past start-up into its event loop.
+    sleep 0.5
+    kill -TERM "$window" 2>/dev/null || fail "the window ended by itself after binding port 1500"
+    status=0
+    wait "$window" || status=$?
+    [ "$status" -eq $((128 + 15)) ] || fail "the window ended with status $status, expected SIGTERM (143)"
+    exit 0
+fi
+
+if [ $# -ne 5 ]; then
+    echo "usage: $0 BUILD_DIR SCRATCH_DIR VERSION WITH_KESTRELCTL NETNS_RUN" >&2
+    exit 2
+fi
+build=$1 scratch=$2 version=$3 withKestrelctl=$4 netnsRun=$5
+
+if ! command -v dpkg-deb >/dev/null 2>&1; then
+    echo "SKIP: dpkg-deb is not installed, so no Debian package can be built or unpacked on this system"
+    exit $Skipped
+fi
+for tool in cpack dpkg-shlibdeps file; do
+    command -v "$tool" >/dev/null 2>&1 ||
+        fail "$tool is missing: the package cannot be built with its dependencies (scripts/install-deps.sh installs it)"
+done
+
+rm -rf "$scratch"
+mkdir -p "$scratch"
+scratch=$(cd "$scratch" && pwd)
+
+# Build it: the same configuration as `make package`, into the scratch directory.
+if ! (cd "$build" && cpack -G DEB -B "$scratch/cpack") >"$scratch/cpack.log" 2>&1; then
+    cat "$scratch/cpack.log" >&2
+    fail "cpack could not build the package"
+fi
+architecture=$(dpkg --print-architecture)
+deb="$scratch/cpack/kestrel-configure_${version}_${architecture}.deb"
+[ -f "$deb" ] || fail "no $(basename "$deb") was built; cpack wrote: $(ls "$scratch/cpack")"
+
+# Control fields: the name, the project's version, and dependencies found by dpkg-shlibdeps.
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = kestrel-configure ] || fail "Package is \"$(field Package)\""
+[ "$(field Version)" = "$version" ] || fail "Version is \"$(field Version)\", the project's is $version"
+[ "$(field Architecture)" = "$architecture" ] || fail "Architecture is \"$(field Architecture)\""
+depends=$(field Depends)
+echo "Depends: $depends"
+for library in libc6 libqt5core5a libqt5gui5 libqt5network5 libqt5widgets5; do
+    [[ ", $depends," =~ ,\ $library[\ ,] ]] || fail "Depends does not name $library: $depends"
+done
+
+# The file list, exactly: nothing missing and nothing from the build tree (tests, helpers) let in.
+expected=(
+    ./usr/bin/kestrel-configure
+    ./usr/bin/kestrel-sim
+    ./usr/share/applications/kestrel-configure.desktop
+    ./usr/share/icons/hicolor/128x128/apps/kestrel-configure.png
+    ./usr/share/icons/hicolor/48x48/apps/kestrel-configure.png
+)
+programs=(kestrel-configure kestrel-sim)
+if [ "$withKestrelctl" = 1 ]; then
+    expected+=(./usr/bin/kestrelctl)
+    programs+=(kestrelctl)
+fi
+dpkg-deb -c "$deb" >"$scratch/contents.txt"
+actual=$(awk '$1 ~ /^-/ { print $6 }' "$scratch/contents.txt" | sort)
+wanted=$(printf '%s\n' "${expected[@]}" | sort)
+if [ "$actual" != "$wanted" ]; then
+    diff <(echo "$wanted") <(echo "$actual") >&2 || true
+    fail "the package's files differ from the expected list (< expected, > in the package)"
+fi
+for program in "${programs[@]}"; do
+    grep -Eq "^-rwxr-xr-x root/root .* \./usr/bin/$program\$" "$scratch/contents.txt" ||
+        fail "usr/bin/$program is not an executable owned by root: $(grep "/$program\$" "$scratch/contents.txt")"
+done
+
+dpkg-deb -x "$deb" "$scratch/root"
+root="$scratch/root"
+
+# The desktop entry starts a program of the package and shows an icon of the package.
+desktop="$root/usr/share/applications/kestrel-configure.desktop"
+entry() { sed -n "s/^$1=//p" "$desktop"; }
+for key in Name Comment 'Comment\[zh_CN\]' Exec Icon; do
+    [ -n "$(entry "$key")" ] || fail "the desktop entry has no $key"
+done
+[ "$(entry Type)" = Application ] || fail "the desktop entry's Type is \"$(entry Type)\""
+[[ ";$(entry Categories)" == *";Network;"* && ";$(entry Categories)" == *";Utility;"* ]] ||
+    fail "the desktop entry's Categories \"$(entry Categories)\" lack Network;Utility;"
+exec=$(entry Exec)
+[ -x "$root/usr/bin/${exec%% *}" ] || fail "the desktop entry runs \"$exec\", which the package does not install"
+icon=$(entry Icon)
+if command -v desktop-file-validate >/dev/null 2>&1; then
+    desktop-file-validate --no-hints "$desktop" || fail "desktop-file-validate rejects the desktop entry"
+fi
+
+# Each icon is a PNG of the size its theme directory names.
+for size in 48 128; do
+    png="$root/usr/share/icons/hicolor/${size}x${size}/apps/$icon.png"
+    [ -f "$png" ] || fail "the desktop entry's icon \"$icon\" has no ${size}x${size} PNG"
+    file -b "$png" | grep -q "^PNG image data, $size x $size," ||
+        fail "${size}x${size}/apps/$icon.png is $(file -b "$png")"
+done
+
+# The programs, from the unpacked package.
+help=$("$netnsRun" "$root/usr/bin/kestrel-sim" --help) || fail "kestrel-sim --help from the package failed"
+[[ $help == *"Usage: "* && $help == *"--count"* ]] || fail "kestrel-sim --help printed: $help"
+if [ "$withKestrelctl" = 1 ]; then
+    help=$("$netnsRun" "$root/usr/bin/kestrelctl" --help) || fail "kestrelctl --help from the package failed"
+    [[ $help == *"Usage: "* ]] || fail "kestrelctl --help printed: $help"
+else
+    echo "note: this build has no kestrelctl, so the package has none either"
+fi
+"$netnsRun" "$0" --window "$root/usr/bin/kestrel-configure" "$scratch/window.log" ||
+    fail "the window from the package did not run (its output: $(cat "$scratch/window.log"))"
+
+echo "package $(basename "$deb"): $(wc -l <<<"$actual") files, its programs run"
