@@ -2,24 +2,28 @@
 
 #include <QNetworkInterface>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <cstdio>
 #include <cstdlib>
 
-// Tests that open sockets run only inside the namespace made by
-// scripts/netns-run.sh: there the only interfaces are loopback and our own
-// veth pair, so a broadcast on port 1500 can never reach a real network.
+// Tests that open sockets run only inside the namespaces made by
+// scripts/netns-run.sh or scripts/netns-segments.sh: there the only interfaces
+// are loopback and the scripts' own veth ends (kst0; kseg<k> in the tool's
+// namespace, kpeer<k> on segment k), so a broadcast on port 1500 can never
+// reach a real network.
 inline bool insidePrivateNetwork(QString *why)
 {
     if (QProcessEnvironment::systemEnvironment().value(QStringLiteral("KESTREL_NETNS")) != QLatin1String("inside")) {
-        *why = QStringLiteral("not started through scripts/netns-run.sh");
+        *why = QStringLiteral("not started through scripts/netns-run.sh or scripts/netns-segments.sh");
         return false;
     }
+    static const QRegularExpression scriptsInterface(QStringLiteral("^(kst0|kseg[1-9][0-9]*|kpeer[1-9][0-9]*)$"));
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &interface : interfaces) {
         const bool loopback = interface.flags().testFlag(QNetworkInterface::IsLoopBack);
-        const bool ours = interface.name() == QLatin1String("kst0") || interface.name() == QLatin1String("kst1");
+        const bool ours = scriptsInterface.match(interface.name()).hasMatch();
         if (!loopback && !ours) {
             *why = QStringLiteral("interface %1 could reach a real network").arg(interface.name());
             return false;
