@@ -38,7 +38,10 @@ constexpr char Ipv4Pattern[]
 // The receive slot hands the GUI thread back to the event loop after this much work, so the window stays
 // responsive while a burst of replies is listed; what is left is taken on the next turn.
 constexpr qint64 ReceiveSliceMs = 20;
-constexpr int ReceiveBatch = 256;
+constexpr int ReceiveBatch = 32; // datagrams between two looks at the clock
+// The rest of a burst waits for the next turn of the event loop behind a timer, not a posted call, so that the
+// user's clicks and other timers come first.
+constexpr int ReceiveResumeMs = 1;
 
 constexpr char ChineseCatalogue[] = ":/qm/tr_zh.qm";
 constexpr char EnglishCatalogue[] = ":/qm/tr_en.qm";
@@ -106,6 +109,9 @@ void MainWindow::bindDevicePort()
     udpSocket = new DeviceEndpoint();
     devicePortBound = udpSocket->bind();
     connect(udpSocket, SIGNAL(datagramsArrived()), this, SLOT(SocketRecvData()));
+    receiveResume = new QTimer(this);
+    receiveResume->setSingleShot(true);
+    connect(receiveResume, SIGNAL(timeout()), this, SLOT(SocketRecvData()));
     connect(udpSocket, &DeviceEndpoint::sendFailed, this, [this](const QString &errorText) {
         statusBar()->showMessage(isChinese ? QStringLiteral("发送失败：%1").arg(errorText)
                                            : QStringLiteral("Sending failed: %1").arg(errorText));
@@ -463,7 +469,7 @@ void MainWindow::SocketRecvData()
     }
     table->setUpdatesEnabled(true);
     if (udpSocket->hasDatagrams())
-        QTimer::singleShot(0, this, SLOT(SocketRecvData()));
+        receiveResume->start(ReceiveResumeMs);
 }
 
 void MainWindow::receiveDatagram(const QNetworkDatagram &datagram)

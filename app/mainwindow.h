@@ -11,6 +11,7 @@
 class DeviceEndpoint;
 class QModelIndex;
 class QNetworkDatagram;
+class QTimer;
 
 namespace Ui {
 class MainWindow;
@@ -69,6 +70,7 @@ private:
     static bool isChinese;
 
     DeviceEndpoint *udpSocket = nullptr; // port 1500, read by a thread of its own
+    QTimer *receiveResume = nullptr;     // takes up a burst where the last slice of listing stopped
     QList<DeviceRecord> deviceList; // element i is shown in table row i + 1
     QHash<QString, int> listedMacs; // MAC address -> its element of deviceList
     Ui::MainWindow *ui = nullptr;

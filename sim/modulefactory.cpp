@@ -1,10 +1,12 @@
 #include "modulefactory.h"
 
 #include "configframe.h"
-#include "recordjson.h"
+#include "devicename.h"
+#include "modulejson.h"
 
 #include <QRegularExpression>
-#include <QStringList>
+
+#include <optional>
 
 namespace {
 
@@ -19,30 +21,45 @@ bool makeModules(const ModuleRequest &what, QList<DeviceRecord> *modules, QStrin
         *error = QStringLiteral("the first MAC must be 12 hexadecimal digits, got \"%1\"").arg(what.firstMac);
         return false;
     }
+    if (what.count < 1 || what.count > MaxModuleCount) {
+        *error = QStringLiteral("the module count must be from 1 to %1, got %2").arg(MaxModuleCount).arg(what.count);
+        return false;
+    }
     const quint64 firstMac = what.firstMac.toULongLong(nullptr, 16);
-    if (what.count < 1 || quint64(what.count) > MacLimit - firstMac) {
-        *error = QStringLiteral("the module count must be at least 1 and the MACs must fit in 48 bits");
+    if (quint64(what.count) > MacLimit - firstMac) {
+        *error = QStringLiteral("%1 modules from MAC %2 on run past FFFFFFFFFFFF").arg(what.count).arg(what.firstMac);
         return false;
     }
     if (!isFirmwareVersion(what.version)) {
-        *error = QStringLiteral("the version must be four numbers from 0 to 15, like 1.0.0.1; got \"%1\"")
+        *error = QStringLiteral("the firmware version must be four numbers from 0 to 15, like 1.0.0.1; got \"%1\"")
                      .arg(what.version);
+        return false;
+    }
+
+    // The modules differ only in MAC and name, so one of them shows whether the parameters can be sent.
+    DeviceRecord common = what.parameters;
+    common.version = what.version;
+    common.randomPort = common.localPort == QLatin1String("0");
+    common.macAddress = what.firstMac;
+    const ConfigField invalid = findInvalidConfigField(common);
+    if (invalid != ConfigField::None) {
+        *error = QStringLiteral("the starting parameter \"%1\" cannot be sent in a configuration frame")
+                     .arg(moduleKey(invalid));
         return false;
     }
 
     QList<DeviceRecord> made;
     made.reserve(what.count);
     for (int i = 0; i < what.count; ++i) {
-        DeviceRecord module = what.parameters;
-        module.macAddress = QStringLiteral("%1").arg(firstMac + quint64(i), 12, 16, QLatin1Char('0')).toUpper();
-        module.version = what.version;
-        module.deviceName = what.namePrefix + QString::number(i + 1);
-        module.randomPort = module.localPort == QLatin1String("0");
-        const ConfigField invalid = findInvalidConfigField(module);
-        if (invalid != ConfigField::None) {
-            *error = QStringLiteral("the starting parameter \"%1\" cannot be sent in a frame").arg(jsonKey(invalid));
+        const std::optional<QByteArray> nameField = encodeDeviceName(what.namePrefix + QString::number(i + 1));
+        if (!nameField) {
+            *error = QStringLiteral("the name prefix \"%1\" cannot be encoded as UTF-8").arg(what.namePrefix);
             return false;
         }
+        DeviceRecord module = common;
+        module.macAddress = QStringLiteral("%1").arg(firstMac + quint64(i), 12, 16, QLatin1Char('0')).toUpper();
+        module.nameField = *nameField;
+        module.deviceName = displayDeviceName(*nameField);
         made.append(module);
     }
     *modules = made;

@@ -5,6 +5,9 @@
 #include <QList>
 #include <QString>
 
+// The most modules one simulator plays: a million take about a second to start and some hundred megabytes.
+constexpr int MaxModuleCount = 1000000;
+
 // What the command line asks for: count modules with consecutive MACs from
 // firstMac, named prefix1, prefix2, ..., all with the same firmware version
 // and starting parameters.
@@ -16,5 +19,6 @@ struct ModuleRequest {
     DeviceRecord parameters;
 };
 
-// Builds the modules, or explains which option is wrong.
+// Builds the modules, or explains which option is wrong. A name longer than the 10 bytes of the name field
+// keeps its first 10 bytes, as a module would.
 bool makeModules(const ModuleRequest &what, QList<DeviceRecord> *modules, QString *error);

@@ -1,36 +1,44 @@
 #include "modulesimulator.h"
 
-#include "framechecksum.h"
 #include "framecipher.h"
 #include "frameconstants.h"
+#include "modulejson.h"
+#include "receivefilter.h"
 #include "replyframe.h"
 
 #include <QHostAddress>
-#include <QTimer>
+#include <QJsonObject>
+#include <QNetworkDatagram>
 
 namespace {
 
 // Lets a burst of configuration frames from several tools queue up without loss.
 constexpr int ReceiveBufferSize = 1 << 20;
+// Replies sent before the event loop gets a turn to read what arrived meanwhile (our own replies come back
+// too): well below what a stock receive buffer of 212,992 bytes holds.
+constexpr int RepliesPerTurn = 128;
 // A full send queue is retried after this pause instead of dropping replies.
 constexpr int SendRetryMs = 2;
+// Reply frames encrypted per turn of the event loop while waiting for the first search.
+constexpr int RepliesPreparedPerTurn = 1024;
 
-QString describe(const DeviceRecord &m)
+// The module's settings as `kestrelctl set` would name them.
+QString describe(const DeviceRecord &module)
 {
-    static const char *const modes[] = {"UDP", "TCP Client", "UDP Server", "TCP Server"};
-    static const char *const parities[] = {"N", "O", "E"};
-    return QStringLiteral("name \"%1\", %2, %3 %4/%5 gw %6, local port %7, remote %8:%9, %10 %11%12%13, modbus %14")
-        .arg(m.deviceName, QLatin1String(modes[m.workMode & 3]),
-             m.ipType ? QStringLiteral("DHCP") : QStringLiteral("static"), m.localIp, m.subnetMask, m.gateway,
-             m.localPort, m.remoteIp, m.remotePort)
-        .arg(m.baudRate)
-        .arg(m.dataBits == 0 ? 7 : 8)
-        .arg(QLatin1String(parities[qBound(0, m.parity, 2)]))
-        .arg(m.stopBits == 1 ? 2 : 1)
-        .arg(m.modbusConvert ? QStringLiteral("on") : QStringLiteral("off"));
+    const QJsonObject json = moduleToJson(module);
+    QStringList fields;
+    for (const QString &key : settableModuleKeys()) {
+        const QJsonValue value = json.value(key);
+        if (value.isString())
+            fields << QStringLiteral("%1=%2").arg(
+                key, key == QLatin1String("name") ? QStringLiteral("\"%1\"").arg(value.toString()) : value.toString());
+        else if (value.isDouble())
+            fields << QStringLiteral("%1=%2").arg(key).arg(qint64(value.toDouble()));
+    }
+    return fields.join(QLatin1Char(' '));
 }
 
-QString senderText(const QHostAddress &address, quint16 port)
+QString senderText(const QHostAddress &address, int port)
 {
     bool isIpv4 = false;
     const quint32 ipv4 = address.toIPv4Address(&isIpv4);
@@ -42,7 +50,13 @@ QString senderText(const QHostAddress &address, quint16 port)
 ModuleSimulator::ModuleSimulator(const QList<DeviceRecord> &modules, QObject *parent)
     : QObject(parent)
     , moduleList(modules)
+    , replyFrames(modules.size())
 {
+    moduleIndex.reserve(moduleList.size());
+    for (int i = 0; i < moduleList.size(); ++i)
+        moduleIndex.insert(moduleList.at(i).macAddress, i);
+    sendTimer.setSingleShot(true);
+    connect(&sendTimer, &QTimer::timeout, this, &ModuleSimulator::sendReplies);
     connect(&socket, &QUdpSocket::readyRead, this, &ModuleSimulator::readDatagrams);
 }
 
@@ -54,84 +68,136 @@ bool ModuleSimulator::start(QString *error)
     }
     socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferSize);
     emit event(QStringLiteral("listening on UDP port %1 as %2 module(s)").arg(DevicePort).arg(moduleList.size()));
+    // Listening at once, the replies are encrypted in the background: a first search of many modules is then
+    // answered as fast as any other.
+    QTimer::singleShot(0, this, &ModuleSimulator::prepareReplies);
     return true;
+}
+
+void ModuleSimulator::prepareReplies()
+{
+    const int end = qMin(preparedReplies + RepliesPreparedPerTurn, moduleList.size());
+    for (; preparedReplies < end; ++preparedReplies)
+        replyFrame(preparedReplies);
+    if (preparedReplies < moduleList.size())
+        QTimer::singleShot(0, this, &ModuleSimulator::prepareReplies);
 }
 
 void ModuleSimulator::readDatagrams()
 {
     while (socket.hasPendingDatagrams()) {
-        QByteArray datagram(int(qMax<qint64>(socket.pendingDatagramSize(), 0)), Qt::Uninitialized);
-        QHostAddress address;
-        quint16 port = 0;
-        const qint64 length = socket.readDatagram(datagram.data(), datagram.size(), &address, &port);
-        if (length < 0)
-            break;
-        datagram.truncate(int(length));
-        handleDatagram(datagram, senderText(address, port));
+        const QNetworkDatagram datagram = socket.receiveDatagram();
+        if (sentReplies.contains(datagram.data()))
+            continue;
+        handleDatagram(datagram);
     }
 }
 
-void ModuleSimulator::handleDatagram(const QByteArray &datagram, const QString &sender)
+void ModuleSimulator::handleDatagram(const QNetworkDatagram &datagram)
 {
-    if (datagram == QByteArray(DiscoveryRequest, DiscoveryRequestSize)) {
+    const QByteArray data = datagram.data();
+    const QString sender = senderText(datagram.senderAddress(), datagram.senderPort());
+    if (data == QByteArray(DiscoveryRequest, DiscoveryRequestSize)) {
         answerSearch(sender);
         return;
     }
-    if (datagram.size() != FrameSize) {
-        emit event(QStringLiteral("ignored %1-byte datagram from %2").arg(datagram.size()).arg(sender));
-        return;
-    }
-    QByteArray frame = datagram;
-    decryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
-    if (!hasValidFrameChecksum(frame)) {
+    const ReceivedDatagram received = classifyDatagram(data, quint16(datagram.senderPort()));
+    switch (received.kind) {
+    case DatagramKind::ConfigFrame:
+        applyConfigFrame(received.plainFrame, sender);
+        break;
+    case DatagramKind::Reply: // other modules answer searches on the same port
+        break;
+    case DatagramKind::DiscoveryRequest:
+        emit event(QStringLiteral("ignored %1-byte datagram from %2: a search is \"FFFF\" alone")
+                       .arg(data.size())
+                       .arg(sender));
+        break;
+    case DatagramKind::WrongSourcePort:
+        emit event(QStringLiteral("ignored datagram from %1: frames come from port %2").arg(sender).arg(DevicePort));
+        break;
+    case DatagramKind::WrongLength:
+        emit event(QStringLiteral("ignored %1-byte datagram from %2").arg(data.size()).arg(sender));
+        break;
+    case DatagramKind::BadChecksum:
         emit event(QStringLiteral("ignored frame with a bad checksum from %1").arg(sender));
-        return;
+        break;
     }
-    // Replies, ours and other modules', travel on the same port; only configuration frames concern us.
-    if (frame.mid(MarkerOffset, MarkerSize) != QByteArray(ConfigMarker, MarkerSize))
-        return;
-    applyConfigFrame(frame, sender);
 }
 
 void ModuleSimulator::answerSearch(const QString &sender)
 {
-    for (const DeviceRecord &module : qAsConst(moduleList)) {
-        QByteArray reply = layoutDeviceReply(module);
-        encryptFrame(reinterpret_cast<quint8 *>(reply.data()), FrameSize);
-        pendingReplies.append(reply);
-    }
     emit event(QStringLiteral("search from %1: answering with %2 reply frame(s)").arg(sender).arg(moduleList.size()));
-    sendPendingReplies();
+    if (moduleList.isEmpty())
+        return;
+    pendingSearches.enqueue({sender, 0});
+    if (!sendTimer.isActive())
+        sendReplies();
 }
 
-void ModuleSimulator::sendPendingReplies()
+const QByteArray &ModuleSimulator::replyFrame(int module)
 {
-    while (!pendingReplies.isEmpty()) {
-        if (socket.writeDatagram(pendingReplies.first(), QHostAddress(QLatin1String(BroadcastAddress)), DevicePort)
-            != FrameSize) {
-            QTimer::singleShot(SendRetryMs, this, &ModuleSimulator::sendPendingReplies);
+    QByteArray &frame = replyFrames[module];
+    if (frame.isEmpty()) {
+        frame = layoutDeviceReply(moduleList.at(module));
+        encryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
+        sentReplies.insert(frame);
+    }
+    return frame;
+}
+
+void ModuleSimulator::sendReplies()
+{
+    const QHostAddress broadcast {QLatin1String(BroadcastAddress)};
+    for (int sent = 0; !pendingSearches.isEmpty(); ++sent) {
+        if (sent == RepliesPerTurn) {
+            sendTimer.start(0);
             return;
         }
-        pendingReplies.removeFirst();
+        PendingSearch &search = pendingSearches.head();
+        if (socket.writeDatagram(replyFrame(search.nextModule), broadcast, DevicePort) != FrameSize) {
+            if (socket.error() == QAbstractSocket::TemporaryError) {
+                sendTimer.start(SendRetryMs);
+                return;
+            }
+            emit event(QStringLiteral("could not send every reply frame for the search of %1: %2")
+                           .arg(search.sender, socket.errorString()));
+            pendingSearches.dequeue();
+            continue;
+        }
+        if (++search.nextModule == moduleList.size()) {
+            emit event(QStringLiteral("sent all %1 reply frame(s) for the search of %2")
+                           .arg(moduleList.size())
+                           .arg(search.sender));
+            pendingSearches.dequeue();
+        }
     }
+    emit repliesSent();
 }
 
 void ModuleSimulator::applyConfigFrame(const QByteArray &plainFrame, const QString &sender)
 {
     const DeviceRecord received = decodeDeviceReply(plainFrame, QString());
-    for (DeviceRecord &module : moduleList) {
-        if (module.macAddress.compare(received.macAddress, Qt::CaseInsensitive) != 0)
-            continue;
-        // Identity stays the module's own; the frame carries the name and the parameters.
-        DeviceRecord updated = received;
-        updated.macAddress = module.macAddress;
-        updated.version = module.version;
-        updated.sourceIp.clear();
-        module = updated;
-        emit event(QStringLiteral("configured %1 from %2: %3").arg(module.macAddress, sender, describe(module)));
-        emit modulesChanged();
+    const auto found = moduleIndex.constFind(received.macAddress);
+    if (found == moduleIndex.constEnd()) {
+        emit event(QStringLiteral("ignored configuration frame for %1 (not one of ours) from %2")
+                       .arg(received.macAddress, sender));
         return;
     }
-    emit event(QStringLiteral("ignored configuration frame for %1 (not one of ours) from %2")
-                   .arg(received.macAddress, sender));
+    if (ignoreConfigFrames) {
+        emit event(QStringLiteral("ignored configuration frame for %1 from %2: the modules ignore configuration")
+                       .arg(received.macAddress, sender));
+        return;
+    }
+    DeviceRecord &module = moduleList[*found];
+    // Identity stays the module's own; the frame carries the name and the parameters.
+    DeviceRecord updated = received;
+    updated.macAddress = module.macAddress;
+    updated.version = module.version;
+    updated.sourceIp.clear();
+    updated.interfaceIndex = 0;
+    module = updated;
+    replyFrames[*found].clear();
+    emit event(QStringLiteral("configured %1 from %2: %3").arg(module.macAddress, sender, describe(module)));
+    emit moduleChanged(*found);
 }

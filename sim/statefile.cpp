@@ -1,68 +1,100 @@
 #include "statefile.h"
 
 #include "factorydefaults.h"
-#include "recordjson.h"
+#include "modulefactory.h"
+#include "modulejson.h"
+#include "regularfile.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
+#include <QJsonObject>
 #include <QSaveFile>
 #include <QSet>
 
+namespace {
+
+const QLatin1String ModulesKey("modules");
+
+QString jsonTypeName(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Array:
+        return QStringLiteral("an array");
+    case QJsonValue::Object:
+        return QStringLiteral("an object");
+    case QJsonValue::String:
+        return QStringLiteral("a string");
+    case QJsonValue::Double:
+        return QStringLiteral("a number");
+    case QJsonValue::Bool:
+        return QStringLiteral("true or false");
+    case QJsonValue::Null:
+    case QJsonValue::Undefined:
+        break;
+    }
+    return QStringLiteral("null");
+}
+
+} // namespace
+
 bool loadModules(const QString &path, QList<DeviceRecord> *modules, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+    QByteArray content;
+    if (!readRegularFile(path, &content, error))
         return false;
-    }
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(content, &parseError);
+    content.clear();
     if (parseError.error != QJsonParseError::NoError) {
         *error = QStringLiteral("%1: %2 at offset %3").arg(path, parseError.errorString()).arg(parseError.offset);
         return false;
     }
-    const QJsonValue list = document.object().value(QLatin1String("modules"));
+    if (!document.isObject()) {
+        *error = QStringLiteral("%1: expected an object {\"modules\": [...]}, got an array").arg(path);
+        return false;
+    }
+    const QJsonObject root = document.object();
+    for (auto it = root.constBegin(); it != root.constEnd(); ++it) {
+        if (it.key() != ModulesKey) {
+            *error = QStringLiteral("%1: unknown key \"%2\"; the file holds only \"modules\"").arg(path, it.key());
+            return false;
+        }
+    }
+    const QJsonValue list = root.value(ModulesKey);
     if (!list.isArray()) {
-        *error = QStringLiteral("%1: no \"modules\" list").arg(path);
+        *error = QStringLiteral("%1: \"modules\" must be a list of modules, got %2")
+                     .arg(path, list.isUndefined() ? QStringLiteral("nothing") : jsonTypeName(list));
+        return false;
+    }
+    const QJsonArray array = list.toArray();
+    if (array.isEmpty() || array.size() > MaxModuleCount) {
+        *error = QStringLiteral("%1: holds %2 modules; from 1 to %3 can be played")
+                     .arg(path)
+                     .arg(array.size())
+                     .arg(MaxModuleCount);
         return false;
     }
 
-    static const QRegularExpression macPattern(QStringLiteral("^[0-9A-F]{12}$"));
+    DeviceRecord base = factoryDefaultRecord();
+    base.version = ModuleRequest().version;
     QList<DeviceRecord> loaded;
+    loaded.reserve(array.size());
     QSet<QString> macs;
-    const QJsonArray array = list.toArray();
+    macs.reserve(array.size());
     for (int i = 0; i < array.size(); ++i) {
+        const QJsonValue element = array.at(i);
+        const auto refuse = [&](const QString &why) {
+            *error = QStringLiteral("%1: module %2: %3").arg(path).arg(i + 1).arg(why);
+            return false;
+        };
+        if (!element.isObject())
+            return refuse(QStringLiteral("expected an object, got %1").arg(jsonTypeName(element)));
         DeviceRecord module;
-        QString fieldError;
-        if (!array.at(i).isObject()
-            || !recordFromJson(array.at(i).toObject(), factoryDefaultRecord(), &module, &fieldError)) {
-            *error = QStringLiteral("%1: module %2: %3")
-                         .arg(path)
-                         .arg(i + 1)
-                         .arg(fieldError.isEmpty() ? QStringLiteral("not an object") : fieldError);
-            return false;
-        }
-        const ConfigField invalid = findInvalidConfigField(module);
-        if (invalid != ConfigField::None && invalid != ConfigField::Target) {
-            *error = QStringLiteral("%1: module %2: \"%3\" cannot be sent in a frame")
-                         .arg(path)
-                         .arg(i + 1)
-                         .arg(jsonKey(invalid));
-            return false;
-        }
-        if (!isFirmwareVersion(module.version)) {
-            *error
-                = QStringLiteral("%1: module %2: \"version\" must be four numbers from 0 to 15").arg(path).arg(i + 1);
-            return false;
-        }
-        if (!macPattern.match(module.macAddress).hasMatch() || macs.contains(module.macAddress)) {
-            *error = QStringLiteral("%1: module %2: \"macAddress\" must be 12 upper-case hex digits, unique")
-                         .arg(path)
-                         .arg(i + 1);
-            return false;
-        }
+        QString moduleError;
+        if (!moduleFromJson(element.toObject(), base, &module, &moduleError))
+            return refuse(moduleError);
+        if (macs.contains(module.macAddress))
+            return refuse(QStringLiteral("\"mac\" %1 is already used by another module").arg(module.macAddress));
         macs.insert(module.macAddress);
         loaded.append(module);
     }
@@ -72,15 +104,30 @@ bool loadModules(const QString &path, QList<DeviceRecord> *modules, QString *err
 
 bool saveModules(const QString &path, const QList<DeviceRecord> &modules, QString *error)
 {
-    QJsonArray array;
-    for (const DeviceRecord &module : modules)
-        array.append(recordToJson(module));
-    QJsonObject root;
-    root.insert(QLatin1String("modules"), array);
+    StateWriter writer(path);
+    return writer.save(modules, error);
+}
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit()) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+void StateWriter::moduleChanged(int index)
+{
+    if (index >= 0 && index < lines.size())
+        lines[index].clear();
+}
+
+bool StateWriter::save(const QList<DeviceRecord> &modules, QString *error)
+{
+    lines.resize(modules.size());
+    // Written module by module: a document of a million modules would not fit in memory at once.
+    QSaveFile file(filePath);
+    bool written = file.open(QIODevice::WriteOnly) && file.write("{\n    \"modules\": [\n") >= 0;
+    for (int i = 0; written && i < modules.size(); ++i) {
+        QByteArray &line = lines[i];
+        if (line.isEmpty())
+            line = "        " + QJsonDocument(moduleToJson(modules.at(i))).toJson(QJsonDocument::Compact);
+        written = file.write(line) >= 0 && file.write(i + 1 < modules.size() ? ",\n" : "\n") >= 0;
+    }
+    if (!written || file.write("    ]\n}\n") < 0 || !file.commit()) {
+        *error = QStringLiteral("%1: %2").arg(filePath, file.errorString());
         return false;
     }
     return true;

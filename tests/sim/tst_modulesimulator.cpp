@@ -1,24 +1,86 @@
 #include "configframe.h"
+#include "devicename.h"
 #include "factorydefaults.h"
-#include "framechecksum.h"
 #include "framecipher.h"
 #include "frameconstants.h"
 #include "framekey.h"
+#include "framekeysource.h"
+#include "framelayout.h"
 #include "modulefactory.h"
+#include "modulejson.h"
 #include "modulesimulator.h"
 #include "privatenetwork.h"
 #include "replyframe.h"
 #include "statefile.h"
 
+#include <QAtomicInt>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUdpSocket>
 #include <QtTest>
 
 #include <csignal>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int ProgramStopMs = 10000;
+
+// Hears every datagram on the port on a thread of its own, so that a burst of replies is read as fast as it
+// arrives, whatever the test's own thread is doing.
+class DatagramRecorder : public QThread
+{
+public:
+    void stop() { stopping.storeRelease(1); }
+    bool isListening() const { return listening.loadAcquire() != 0; }
+    int frameCount() const { return frames.loadAcquire(); }
+    // Only once the thread has finished.
+    const QList<QByteArray> &datagrams() const { return heard; }
+
+protected:
+    void run() override
+    {
+        QUdpSocket socket;
+        if (!socket.bind(QHostAddress::Any, DevicePort, QAbstractSocket::ShareAddress))
+            return;
+        // As much buffer as the kernel grants: beyond net.core.rmem_max where allowed.
+        const int wanted = 64 << 20;
+        if (::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_RCVBUFFORCE, &wanted, sizeof wanted) != 0)
+            socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, wanted);
+        listening.storeRelease(1);
+        while (!stopping.loadAcquire()) {
+            if (!socket.waitForReadyRead(20))
+                continue;
+            while (socket.hasPendingDatagrams()) {
+                heard.append(socket.receiveDatagram().data());
+                if (heard.last().size() == FrameSize)
+                    frames.storeRelease(frames.loadRelaxed() + 1);
+            }
+        }
+    }
+
+private:
+    QAtomicInt stopping;
+    QAtomicInt listening;
+    QAtomicInt frames;
+    QList<QByteArray> heard;
+};
+
+QByteArray encrypted(QByteArray frame)
+{
+    encryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
+    return frame;
+}
+
+} // namespace
 
 // Plays the configure tool against simulated modules: a socket on port 1500
 // that broadcasts searches and configuration frames and reads the replies.
@@ -33,13 +95,22 @@ private slots:
 
     void searchIsAnsweredByEveryModuleInOrder();
     void configurationFrameIsAppliedToItsModule();
+    void modulesCanIgnoreConfigurationFrames();
     void foreignAndMalformedDatagramsAreIgnored_data();
     void foreignAndMalformedDatagramsAreIgnored();
     void stateFileRoundTrip();
     void stateFileErrorsAreReported_data();
     void stateFileErrorsAreReported();
+
     void programPersistsChangesAndStopsOnSignal_data();
     void programPersistsChangesAndStopsOnSignal();
+    void programRefusesWhatItCannotUse_data();
+    void programRefusesWhatItCannotUse();
+    void programUsesTheFrameKeyOfEachSource_data();
+    void programUsesTheFrameKeyOfEachSource();
+    void programModulesCanIgnoreConfiguration();
+    void failedSaveEndsTheProgramAfterTheReplies();
+    void largeSearchIsAnsweredInFullWhileFramesKeepArriving();
 
 private:
     QList<DeviceRecord> threeModules() const;
@@ -47,6 +118,10 @@ private:
     // Decrypted reply frames heard on the port until count arrived (the tool's own request is skipped).
     QList<QByteArray> collectReplies(int count);
     QByteArray configFrameFor(const DeviceRecord &record) const;
+    // The environment of a simulator started by a test: no frame key from the user's environment or settings.
+    QProcessEnvironment programEnvironment(const QString &home) const;
+    void startProgram(QProcess &program, const QStringList &arguments, const QString &home);
+    void expectOutput(QProcess &program, QByteArray &output, const QByteArray &text);
 
     QUdpSocket *tool = nullptr;
 };
@@ -58,6 +133,7 @@ void TestModuleSimulator::initTestCase()
 
 void TestModuleSimulator::init()
 {
+    setFrameKey(BuiltInFrameKey);
     tool = new QUdpSocket(this);
     QVERIFY(tool->bind(QHostAddress::Any, DevicePort, QAbstractSocket::ShareAddress));
 }
@@ -99,8 +175,7 @@ QList<QByteArray> TestModuleSimulator::collectReplies(int count)
             QTest::qWait(10);
             continue;
         }
-        QByteArray datagram(int(tool->pendingDatagramSize()), Qt::Uninitialized);
-        tool->readDatagram(datagram.data(), datagram.size());
+        QByteArray datagram = tool->receiveDatagram().data();
         if (datagram.size() != FrameSize)
             continue;
         decryptFrame(reinterpret_cast<quint8 *>(datagram.data()), FrameSize);
@@ -116,6 +191,28 @@ QByteArray TestModuleSimulator::configFrameFor(const DeviceRecord &record) const
     if (frame.invalidField != ConfigField::None)
         qFatal("test record cannot be sent");
     return frame.bytes;
+}
+
+QProcessEnvironment TestModuleSimulator::programEnvironment(const QString &home) const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QLatin1String(FrameKeyVariable));
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    environment.insert(QStringLiteral("HOME"), home);
+    return environment;
+}
+
+void TestModuleSimulator::startProgram(QProcess &program, const QStringList &arguments, const QString &home)
+{
+    program.setProcessEnvironment(programEnvironment(home));
+    program.start(QStringLiteral(KESTREL_SIM_PATH), arguments);
+    QVERIFY(program.waitForStarted());
+}
+
+void TestModuleSimulator::expectOutput(QProcess &program, QByteArray &output, const QByteArray &text)
+{
+    QTRY_VERIFY2_WITH_TIMEOUT((output += program.readAllStandardOutput()).contains(text), output.constData(),
+                              ProgramStopMs);
 }
 
 void TestModuleSimulator::searchIsAnsweredByEveryModuleInOrder()
@@ -146,7 +243,7 @@ void TestModuleSimulator::searchIsAnsweredByEveryModuleInOrder()
 void TestModuleSimulator::configurationFrameIsAppliedToItsModule()
 {
     ModuleSimulator simulator(threeModules());
-    QSignalSpy changed(&simulator, &ModuleSimulator::modulesChanged);
+    QSignalSpy changed(&simulator, &ModuleSimulator::moduleChanged);
     QString error;
     QVERIFY2(simulator.start(&error), qPrintable(error));
 
@@ -155,11 +252,13 @@ void TestModuleSimulator::configurationFrameIsAppliedToItsModule()
     edited.workMode = 3;
     edited.ipType = 1;
     edited.localPort = QStringLiteral("0");
+    edited.randomPort = true;
     edited.parity = 2;
     edited.dataBits = 0;
-    edited.deviceName = QStringLiteral("Kessel");
+    edited.nameField = QByteArray::fromHex("B1C3D5BE310000000000"); // a GBK name travels byte for byte
     broadcast(configFrameFor(edited));
     QTRY_COMPARE(changed.count(), 1);
+    QCOMPARE(changed.first().first().toInt(), 1);
 
     broadcast(DiscoveryRequest);
     const QList<QByteArray> replies = collectReplies(3);
@@ -167,7 +266,8 @@ void TestModuleSimulator::configurationFrameIsAppliedToItsModule()
     const DeviceRecord second = decodeDeviceReply(replies.at(1), QString());
     QCOMPARE(second.macAddress, QStringLiteral("02004B5300FF"));
     QCOMPARE(second.version, QStringLiteral("1.10.0.15")); // identity is the module's own
-    QCOMPARE(second.deviceName, QStringLiteral("Kessel"));
+    QCOMPARE(replies.at(1).mid(NameOffset, NameSize).toHex().toUpper(), QByteArray("B1C3D5BE310000000000"));
+    QCOMPARE(second.deviceName, QStringLiteral("泵站1"));
     QCOMPARE(second.baudRate, QStringLiteral("115200"));
     QCOMPARE(second.workMode, 3);
     QCOMPARE(second.ipType, 1);
@@ -180,9 +280,30 @@ void TestModuleSimulator::configurationFrameIsAppliedToItsModule()
     QCOMPARE(decodeDeviceReply(replies.at(2), QString()).workMode, 0);
 }
 
+void TestModuleSimulator::modulesCanIgnoreConfigurationFrames()
+{
+    const QList<DeviceRecord> before = threeModules();
+    ModuleSimulator simulator(before);
+    simulator.setIgnoreConfigFrames(true);
+    QSignalSpy changed(&simulator, &ModuleSimulator::moduleChanged);
+    QString error;
+    QVERIFY2(simulator.start(&error), qPrintable(error));
+
+    DeviceRecord edited = before.at(0);
+    edited.baudRate = QStringLiteral("57600");
+    broadcast(configFrameFor(edited));
+    broadcast(DiscoveryRequest); // handled after the frame: its replies show what the frame did
+    const QList<QByteArray> replies = collectReplies(3);
+    QCOMPARE(replies.size(), 3);
+    QCOMPARE(decodeDeviceReply(replies.at(0), QString()).baudRate, QStringLiteral("9600"));
+    QCOMPARE(changed.count(), 0);
+    QVERIFY(simulator.modules() == before);
+}
+
 void TestModuleSimulator::foreignAndMalformedDatagramsAreIgnored_data()
 {
     QTest::addColumn<QByteArray>("datagram");
+    QTest::addColumn<quint16>("fromPort");
     QTest::addColumn<QString>("reported");
 
     DeviceRecord stranger = factoryDefaultRecord();
@@ -194,41 +315,48 @@ void TestModuleSimulator::foreignAndMalformedDatagramsAreIgnored_data()
     ours.baudRate = QStringLiteral("4800");
     QByteArray plain = layoutConfigFrame(ours, QByteArray(FillerSize, '\0'));
     plain[ChecksumOffset] = char(plain.at(ChecksumOffset) ^ 0x01);
-    QByteArray badChecksum = plain;
-    encryptFrame(reinterpret_cast<quint8 *>(badChecksum.data()), FrameSize);
+    const QByteArray badChecksum = encrypted(plain);
 
     QByteArray swappedChecksum = layoutConfigFrame(ours, QByteArray(FillerSize, '\0'));
     const char low = swappedChecksum.at(ChecksumOffset);
     swappedChecksum[ChecksumOffset] = swappedChecksum.at(ChecksumOffset + 1);
     swappedChecksum[ChecksumOffset + 1] = low;
-    encryptFrame(reinterpret_cast<quint8 *>(swappedChecksum.data()), FrameSize);
 
     const QByteArray valid = configFrameFor(ours);
-    QByteArray reply = layoutDeviceReply(ours);
-    encryptFrame(reinterpret_cast<quint8 *>(reply.data()), FrameSize);
+    const QByteArray reply = encrypted(layoutDeviceReply(ours));
 
-    QTest::newRow("for another MAC") << foreign << "not one of ours";
-    QTest::newRow("bad checksum") << badChecksum << "bad checksum";
-    QTest::newRow("checksum high byte first") << swappedChecksum << "bad checksum";
-    QTest::newRow("63 bytes") << valid.left(63) << "63-byte";
-    QTest::newRow("65 bytes") << valid + '\0' << "65-byte";
-    QTest::newRow("a module's reply") << reply << QString();
+    QTest::newRow("for another MAC") << foreign << DevicePort << "not one of ours";
+    QTest::newRow("bad checksum") << badChecksum << DevicePort << "bad checksum";
+    QTest::newRow("checksum high byte first") << encrypted(swappedChecksum) << DevicePort << "bad checksum";
+    QTest::newRow("63 bytes") << valid.left(63) << DevicePort << "63-byte";
+    QTest::newRow("65 bytes") << valid + '\0' << DevicePort << "65-byte";
+    QTest::newRow("from another port") << valid << quint16(DevicePort + 1) << "frames come from port 1500";
+    QTest::newRow("request with a tail") << QByteArray("FFFF\n") << DevicePort << "\"FFFF\" alone";
+    QTest::newRow("a module's reply") << reply << DevicePort << QString();
 }
 
 void TestModuleSimulator::foreignAndMalformedDatagramsAreIgnored()
 {
     QFETCH(QByteArray, datagram);
+    QFETCH(quint16, fromPort);
     QFETCH(QString, reported);
 
     const QList<DeviceRecord> before = threeModules();
     ModuleSimulator simulator(before);
-    QSignalSpy changed(&simulator, &ModuleSimulator::modulesChanged);
+    QSignalSpy changed(&simulator, &ModuleSimulator::moduleChanged);
     QSignalSpy events(&simulator, &ModuleSimulator::event);
     QString error;
     QVERIFY2(simulator.start(&error), qPrintable(error));
     events.clear();
 
-    broadcast(datagram);
+    QUdpSocket otherPort;
+    if (fromPort == DevicePort) {
+        broadcast(datagram);
+    } else {
+        QVERIFY(otherPort.bind(QHostAddress::AnyIPv4, fromPort));
+        QCOMPARE(otherPort.writeDatagram(datagram, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort),
+                 qint64(datagram.size()));
+    }
     broadcast(DiscoveryRequest); // a marker: once it is answered, the datagram before it has been handled
     QCOMPARE(collectReplies(3).size(), 3);
 
@@ -237,8 +365,8 @@ void TestModuleSimulator::foreignAndMalformedDatagramsAreIgnored()
     QStringList lines;
     for (const QList<QVariant> &event : qAsConst(events))
         lines << event.at(0).toString();
-    if (reported.isEmpty())
-        QCOMPARE(lines.size(), 1); // only the search is reported
+    if (reported.isEmpty()) // only the search is reported
+        QVERIFY2(lines.filter(QStringLiteral("search")).size() == lines.size(), qPrintable(lines.join('\n')));
     else
         QVERIFY2(lines.first().contains(reported), qPrintable(lines.join('\n')));
 }
@@ -248,7 +376,10 @@ void TestModuleSimulator::stateFileRoundTrip()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("modules.json"));
     QList<DeviceRecord> modules = threeModules();
-    modules[2].deviceName = QStringLiteral("Größe"); // a UTF-8 name survives the file
+    modules[1].nameField = QByteArray::fromHex("B1C3D5BE310000000000"); // GBK, as a module configured elsewhere
+    modules[1].deviceName = displayDeviceName(modules[1].nameField);
+    modules[2].nameField = *encodeDeviceName(QStringLiteral("Größe"));
+    modules[2].deviceName = QStringLiteral("Größe");
     modules[2].localPort = QStringLiteral("0");
     modules[2].randomPort = true;
     modules[2].modbusConvert = 1;
@@ -259,6 +390,19 @@ void TestModuleSimulator::stateFileRoundTrip()
     QVERIFY2(loadModules(path, &loaded, &error), qPrintable(error));
     QCOMPARE(loaded.size(), 3);
     QVERIFY(loaded == modules);
+
+    // The file speaks the module JSON form that kestrelctl reads and writes.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonArray saved = QJsonDocument::fromJson(file.readAll()).object().value("modules").toArray();
+    QCOMPARE(saved.size(), 3);
+    QCOMPARE(saved.at(0).toObject().value("mac").toString(), QStringLiteral("02004B5300FE"));
+    QCOMPARE(saved.at(0).toObject().value("name").toString(), QStringLiteral("Pump-1"));
+    QVERIFY(!saved.at(0).toObject().contains("name-hex"));
+    QCOMPARE(saved.at(1).toObject().value("name").toString(), QStringLiteral("泵站1"));
+    QCOMPARE(saved.at(1).toObject().value("name-hex").toString(), QStringLiteral("B1C3D5BE310000000000"));
+    QCOMPARE(saved.at(2).toObject().value("local-port").toString(), QStringLiteral("random"));
+    QCOMPARE(saved.at(2).toObject().value("modbus").toString(), QStringLiteral("on"));
 }
 
 void TestModuleSimulator::stateFileErrorsAreReported_data()
@@ -266,25 +410,26 @@ void TestModuleSimulator::stateFileErrorsAreReported_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("message");
 
+    const auto module
+        = [](const char *fields) { return QByteArray("{\"modules\": [{\"mac\": \"02004B530001\"") + fields + "}]}"; };
     QTest::newRow("not JSON") << QByteArray("{\"modules\": [") << "offset";
-    QTest::newRow("no list") << QByteArray("{\"devices\": []}") << "no \"modules\"";
-    QTest::newRow("not an object") << QByteArray("{\"modules\": [42]}") << "not an object";
-    QTest::newRow("text field of wrong type") << QByteArray(
-        "{\"modules\": [{\"macAddress\": \"02004B530001\", \"version\": \"1.0.0.1\", \"baudRate\": 9600}]}")
-                                              << "\"baudRate\" must be a string";
-    QTest::newRow("index out of range") << QByteArray(
-        "{\"modules\": [{\"macAddress\": \"02004B530001\", \"version\": \"1.0.0.1\", \"parity\": 3}]}")
-                                        << "\"parity\"";
-    QTest::newRow("address that cannot be sent") << QByteArray(
-        "{\"modules\": [{\"macAddress\": \"02004B530001\", \"version\": \"1.0.0.1\", \"gateway\": \"10.0.1\"}]}")
-                                                 << "\"gateway\"";
-    QTest::newRow("version beyond a nibble")
-        << QByteArray("{\"modules\": [{\"macAddress\": \"02004B530001\", \"version\": \"1.16.0.1\"}]}")
-        << "\"version\"";
-    QTest::newRow("duplicate MAC") << QByteArray(
-        "{\"modules\": [{\"macAddress\": \"02004B530001\", \"version\": \"1.0.0.1\"},"
-        " {\"macAddress\": \"02004B530001\", \"version\": \"1.0.0.1\"}]}")
-                                   << "module 2";
+    QTest::newRow("an array") << QByteArray("[{\"mac\": \"02004B530001\"}]") << "got an array";
+    QTest::newRow("no list") << QByteArray("{\"devices\": []}") << "unknown key \"devices\"";
+    QTest::newRow("list of the wrong type") << QByteArray("{\"modules\": {}}") << "must be a list";
+    QTest::newRow("no modules") << QByteArray("{\"modules\": []}") << "holds 0 modules; from 1 to 1000000";
+    QTest::newRow("not an object") << QByteArray("{\"modules\": [42]}") << "module 1: expected an object";
+    QTest::newRow("old field names") << module(", \"baudRate\": 9600") << "module 1: unknown key \"baudRate\"";
+    QTest::newRow("number as text") << module(", \"baud\": \"9600\"") << "\"baud\": expected a whole number";
+    QTest::newRow("baud beyond 24 bits") << module(", \"baud\": 16777216") << "module 1: \"baud\"";
+    QTest::newRow("local port beyond 16 bits") << module(", \"local-port\": 99999") << "module 1: \"local-port\"";
+    QTest::newRow("unknown parity") << module(", \"parity\": \"mark\"") << "\"parity\"";
+    QTest::newRow("address that cannot be sent") << module(", \"gateway\": \"10.0.1\"") << "\"gateway\"";
+    QTest::newRow("version beyond a nibble") << module(", \"version\": \"1.16.0.1\"") << "\"version\"";
+    QTest::newRow("version beyond 32 bits") << module(", \"version\": \"1.0.0.4294967297\"") << "\"version\"";
+    QTest::newRow("no MAC") << QByteArray("{\"modules\": [{\"baud\": 9600}]}") << "module 1: \"mac\" is missing";
+    QTest::newRow("duplicate MAC") << QByteArray("{\"modules\": [{\"mac\": \"02004B530001\"},"
+                                                 " {\"mac\": \"02004b530001\"}]}")
+                                   << "module 2: \"mac\" 02004B530001 is already used";
 }
 
 void TestModuleSimulator::stateFileErrorsAreReported()
@@ -303,6 +448,7 @@ void TestModuleSimulator::stateFileErrorsAreReported()
     QString error;
     QVERIFY(!loadModules(path, &loaded, &error));
     QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY2(error.startsWith(path), qPrintable(error));
     QVERIFY(loaded.isEmpty());
 }
 
@@ -320,12 +466,10 @@ void TestModuleSimulator::programPersistsChangesAndStopsOnSignal()
     QTemporaryDir dir;
     const QString statePath = dir.filePath(QStringLiteral("modules.json"));
     QProcess sim;
-    sim.setProcessChannelMode(QProcess::MergedChannels);
-    sim.start(QStringLiteral(KESTREL_SIM_PATH),
-              {"--count", "2", "--mac", "02004B530001", "--name-prefix", "Sim", "--state", statePath});
-    QVERIFY(sim.waitForStarted());
+    startProgram(sim, {"--count", "2", "--mac", "02004B530001", "--name-prefix", "Sim", "--state", statePath},
+                 dir.path());
     QByteArray output;
-    QTRY_VERIFY2((output += sim.readAll()).contains("listening"), output.constData());
+    expectOutput(sim, output, "listening");
 
     QList<DeviceRecord> saved;
     QString error;
@@ -336,31 +480,328 @@ void TestModuleSimulator::programPersistsChangesAndStopsOnSignal()
     edited.remoteIp = QStringLiteral("10.20.30.40");
     edited.stopBits = 1;
     broadcast(configFrameFor(edited));
-    QTRY_VERIFY2((output += sim.readAll()).contains("configured 02004B530002"), output.constData());
     QTRY_VERIFY(loadModules(statePath, &saved, &error) && saved.at(1).remoteIp == QLatin1String("10.20.30.40"));
     QCOMPARE(saved.at(1).stopBits, 1);
     QCOMPARE(saved.at(0).remoteIp, QStringLiteral("192.168.1.254"));
 
     ::kill(pid_t(sim.processId()), signalNumber);
-    QVERIFY(sim.waitForFinished(5000));
+    QVERIFY(sim.waitForFinished(ProgramStopMs));
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
     QCOMPARE(sim.exitCode(), 0);
-    QVERIFY2((output += sim.readAll()).contains("stopping"), output.constData());
+    QVERIFY2((output += sim.readAllStandardOutput()).contains("stopping"), output.constData());
 
     // A restarted simulator carries on from the state file and ignores the options that made it.
     QProcess again;
-    again.setProcessChannelMode(QProcess::MergedChannels);
-    again.start(QStringLiteral(KESTREL_SIM_PATH), {"--count", "5", "--state", statePath});
-    QVERIFY(again.waitForStarted());
+    startProgram(again, {"--count", "5", "--state", statePath}, dir.path());
     QByteArray againOutput;
-    QTRY_VERIFY2((againOutput += again.readAll()).contains("as 2 module(s)"), againOutput.constData());
+    expectOutput(again, againOutput, "as 2 module(s)");
     broadcast(DiscoveryRequest);
     const QList<QByteArray> replies = collectReplies(2);
     QCOMPARE(replies.size(), 2);
     QCOMPARE(decodeDeviceReply(replies.at(1), QString()).remoteIp, QStringLiteral("10.20.30.40"));
     again.terminate();
-    QVERIFY(again.waitForFinished(5000));
+    QVERIFY(again.waitForFinished(ProgramStopMs));
     QCOMPARE(again.exitCode(), 0);
+}
+
+void TestModuleSimulator::programRefusesWhatItCannotUse_data()
+{
+    // In arguments, @file stands for a file holding fileContent, @fifo for a FIFO, @dir for a directory and
+    // @home for the home directory (where the settings file lives).
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("fileContent");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QByteArray>("settings"); // the settings file's content, when not empty
+    QTest::addColumn<QString>("message");
+
+    const auto row = [](const char *name, const QStringList &arguments, const QString &message,
+                        const QByteArray &fileContent = QByteArray(), const QStringList &environment = {},
+                        const QByteArray &settings = QByteArray()) {
+        QTest::newRow(name) << arguments << fileContent << environment << settings << message;
+    };
+    row("count 0", {"--count", "0"}, "the module count must be from 1 to 1000000, got 0");
+    row("count above the bound", {"--count", "1000001"}, "from 1 to 1000000, got 1000001");
+    row("count beyond 32 bits", {"--count", "4294967297"}, "--count needs a whole number from 1 to 1000000");
+    row("count not a number", {"--count", "many"}, "--count needs a whole number");
+    row("MACs past the last", {"--count", "2", "--mac", "FFFFFFFFFFFF"}, "run past FFFFFFFFFFFF");
+    row("MAC not hex", {"--mac", "02:00:4B:53:00:01"}, "the first MAC must be 12 hexadecimal digits");
+    row("firmware part beyond 32 bits", {"--firmware", "1.0.0.4294967297"}, "got \"1.0.0.4294967297\"");
+    row("firmware part beyond a nibble", {"--firmware", "1.0.16.0"}, "four numbers from 0 to 15");
+    row("unknown option", {"--colour"}, "Unknown option 'colour'");
+    row("stray argument", {"3"}, "unexpected argument \"3\"");
+
+    row("params: local port beyond 16 bits", {"--params", "@file"}, "\"local-port\": expected a whole number",
+        "{\"local-port\": 99999}");
+    row("params: baud beyond 24 bits", {"--params", "@file"}, "\"baud\": expected a whole number from 100 to 2000000",
+        "{\"baud\": 16777216}");
+    row("params: an array", {"--params", "@file"}, "expected a JSON object of module fields", "[{\"baud\": 9600}]");
+    row("params: not JSON", {"--params", "@file"}, "at offset", "{\"baud\": ");
+    row("params: old field names", {"--params", "@file"}, "unknown key \"baudRate\"", "{\"baudRate\": \"9600\"}");
+    row("params: a MAC", {"--params", "@file"}, "\"mac\" is given by --mac", "{\"mac\": \"02004B530001\"}");
+    row("params: a FIFO", {"--params", "@fifo"}, "is a FIFO; a regular file is needed");
+    row("params: a directory", {"--params", "@dir"}, "is a directory; a regular file is needed");
+    row("params: no such file", {"--params", "@dir/missing.json"}, "No such file");
+
+    row("state: a FIFO", {"--state", "@fifo"}, "is a FIFO; a regular file is needed");
+    row("state: a directory", {"--state", "@dir"}, "is a directory; a regular file is needed");
+    row("state: no modules", {"--state", "@file"}, "holds 0 modules", "{\"modules\": []}");
+    row("state: local port beyond 16 bits", {"--state", "@file"}, "module 1: \"local-port\"",
+        "{\"modules\": [{\"mac\": \"02004B530001\", \"local-port\": 99999}]}");
+    row("state: baud beyond 24 bits", {"--state", "@file"}, "module 1: \"baud\"",
+        "{\"modules\": [{\"mac\": \"02004B530001\", \"baud\": 16777216}]}");
+    row("state: firmware beyond 32 bits", {"--state", "@file"}, "module 1: \"version\"",
+        "{\"modules\": [{\"mac\": \"02004B530001\", \"version\": \"1.0.0.4294967297\"}]}");
+    row("state: not saved in a missing directory", {"--state", "@dir/missing/state.json"}, "No such file");
+
+    row("key: too short", {"--key", "00112233"}, "the frame key from --key is not 32 hexadecimal digits");
+    row("key: empty", {"--key", ""}, "--key needs 32 hexadecimal digits");
+    row("key: from the environment", {}, "the frame key from the environment variable KESTREL_FRAME_KEY", QByteArray(),
+        {"KESTREL_FRAME_KEY=00112233445566778899AABBCCDDEEFG"});
+    row("key: from the settings file", {}, "the frame key from \"frameKey\" in the settings file", QByteArray(), {},
+        "[General]\nframeKey=0011\n");
+    row("key: a bad one on the command line wins over a good environment", {"--key", "xyz"}, "from --key", QByteArray(),
+        {"KESTREL_FRAME_KEY=00112233445566778899AABBCCDDEEFF"});
+}
+
+void TestModuleSimulator::programRefusesWhatItCannotUse()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, fileContent);
+    QFETCH(QStringList, environment);
+    QFETCH(QByteArray, settings);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("input.json"));
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    if (!fileContent.isEmpty()) {
+        QFile input(file);
+        QVERIFY(input.open(QIODevice::WriteOnly));
+        input.write(fileContent);
+    }
+    if (!settings.isEmpty()) {
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral(".config/kestrel")));
+        QFile settingsFile(dir.filePath(QStringLiteral(".config/kestrel/kestrel.ini")));
+        QVERIFY(settingsFile.open(QIODevice::WriteOnly));
+        settingsFile.write(settings);
+    }
+    for (QString &argument : arguments) {
+        argument.replace(QLatin1String("@file"), file);
+        argument.replace(QLatin1String("@fifo"), fifo);
+        argument.replace(QLatin1String("@dir"), dir.path());
+    }
+
+    QProcess sim;
+    QProcessEnvironment processEnvironment = programEnvironment(dir.path());
+    for (const QString &variable : qAsConst(environment))
+        processEnvironment.insert(variable.section('=', 0, 0), variable.section('=', 1));
+    sim.setProcessEnvironment(processEnvironment);
+    sim.start(QStringLiteral(KESTREL_SIM_PATH), arguments);
+    QVERIFY(sim.waitForStarted());
+    if (!sim.waitForFinished(ProgramStopMs)) {
+        sim.kill();
+        sim.waitForFinished();
+        QFAIL("the simulator did not stop by itself");
+    }
+    const QByteArray errors = sim.readAllStandardError();
+    const QByteArray output = sim.readAllStandardOutput();
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 2);
+    QVERIFY2(errors.startsWith("kestrel-sim: ") && errors.contains(message.toUtf8()), errors.constData());
+    QVERIFY2(!output.contains("listening"), output.constData());
+}
+
+void TestModuleSimulator::programUsesTheFrameKeyOfEachSource_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("environmentKey");
+    QTest::addColumn<QByteArray>("settings");
+    QTest::addColumn<QByteArray>("key");
+
+    const QByteArray one = "000102030405060708090A0B0C0D0E0F";
+    const QByteArray two = "F0E0D0C0B0A090807060504030201000";
+    QTest::newRow("--key") << QStringList({"--key", QString::fromLatin1(one)}) << QString() << QByteArray() << one;
+    QTest::newRow("environment") << QStringList() << QString::fromLatin1(two) << QByteArray() << two;
+    QTest::newRow("settings file") << QStringList() << QString() << "[General]\nframeKey=" + one + "\n" << one;
+    QTest::newRow("--key over the environment")
+        << QStringList({"--key", QString::fromLatin1(one)}) << QString::fromLatin1(two) << QByteArray() << one;
+    QTest::newRow("environment over the settings file")
+        << QStringList() << QString::fromLatin1(two) << "[General]\nframeKey=" + one + "\n"
+        << two;
+}
+
+void TestModuleSimulator::programUsesTheFrameKeyOfEachSource()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, environmentKey);
+    QFETCH(QByteArray, settings);
+    QFETCH(QByteArray, key);
+
+    QTemporaryDir dir;
+    if (!settings.isEmpty()) {
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral(".config/kestrel")));
+        QFile settingsFile(dir.filePath(QStringLiteral(".config/kestrel/kestrel.ini")));
+        QVERIFY(settingsFile.open(QIODevice::WriteOnly));
+        settingsFile.write(settings);
+    }
+    QProcess sim;
+    QProcessEnvironment environment = programEnvironment(dir.path());
+    if (!environmentKey.isEmpty())
+        environment.insert(QLatin1String(FrameKeyVariable), environmentKey);
+    sim.setProcessEnvironment(environment);
+    sim.start(QStringLiteral(KESTREL_SIM_PATH),
+              arguments + QStringList({"--mac", "02004B530001", "--state", dir.filePath("state.json")}));
+    QVERIFY(sim.waitForStarted());
+    QByteArray output;
+    expectOutput(sim, output, "listening");
+
+    // Both directions speak the chosen key: the reply decrypts with it, and a frame encrypted with it is applied.
+    setFrameKey(reinterpret_cast<const quint8 *>(QByteArray::fromHex(key).constData()));
+    broadcast(DiscoveryRequest);
+    const QList<QByteArray> replies = collectReplies(1);
+    QCOMPARE(replies.size(), 1);
+    DeviceRecord module = decodeDeviceReply(replies.first(), QString());
+    QCOMPARE(module.macAddress, QStringLiteral("02004B530001"));
+    module.baudRate = QStringLiteral("38400");
+    broadcast(configFrameFor(module));
+    QList<DeviceRecord> saved;
+    QString error;
+    QTRY_VERIFY(loadModules(dir.filePath("state.json"), &saved, &error)
+                && saved.first().baudRate == QLatin1String("38400"));
+
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(ProgramStopMs));
+    QCOMPARE(sim.exitCode(), 0);
+}
+
+void TestModuleSimulator::programModulesCanIgnoreConfiguration()
+{
+    QTemporaryDir dir;
+    const QString statePath = dir.filePath(QStringLiteral("state.json"));
+    QProcess sim;
+    startProgram(sim, {"--ignore-config", "--mac", "02004B530001", "--state", statePath}, dir.path());
+    QByteArray output;
+    expectOutput(sim, output, "listening");
+    QFile state(statePath);
+    QVERIFY(state.open(QIODevice::ReadOnly));
+    const QByteArray before = state.readAll();
+    state.close();
+
+    QList<DeviceRecord> modules;
+    QString error;
+    QVERIFY2(loadModules(statePath, &modules, &error), qPrintable(error));
+    DeviceRecord edited = modules.first();
+    edited.baudRate = QStringLiteral("57600");
+    broadcast(configFrameFor(edited));
+    broadcast(DiscoveryRequest); // answered after the frame has been heard
+    const QList<QByteArray> replies = collectReplies(1);
+    QCOMPARE(replies.size(), 1);
+    QCOMPARE(decodeDeviceReply(replies.first(), QString()).baudRate, QStringLiteral("9600"));
+    QVERIFY(state.open(QIODevice::ReadOnly));
+    QCOMPARE(state.readAll(), before);
+
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(ProgramStopMs));
+    QCOMPARE(sim.exitCode(), 0);
+}
+
+void TestModuleSimulator::failedSaveEndsTheProgramAfterTheReplies()
+{
+    QTemporaryDir dir;
+    const QString stateDir = dir.filePath(QStringLiteral("state"));
+    QVERIFY(QDir().mkpath(stateDir));
+    const QString statePath = stateDir + QStringLiteral("/modules.json");
+    QProcess sim;
+    startProgram(sim, {"--count", "3", "--mac", "02004B530001", "--state", statePath}, dir.path());
+    QByteArray output;
+    expectOutput(sim, output, "listening");
+    QList<DeviceRecord> modules;
+    QString error;
+    QVERIFY2(loadModules(statePath, &modules, &error), qPrintable(error));
+
+    // The state can no longer be written: its directory is gone.
+    QVERIFY(QDir(stateDir).removeRecursively());
+    DeviceRecord edited = modules.at(2);
+    edited.baudRate = QStringLiteral("57600");
+    broadcast(DiscoveryRequest);
+    broadcast(configFrameFor(edited));
+
+    const QList<QByteArray> replies = collectReplies(3);
+    QCOMPARE(replies.size(), 3);
+    if (!sim.waitForFinished(ProgramStopMs)) {
+        sim.kill();
+        sim.waitForFinished();
+        QFAIL("the simulator went on after the state could not be saved");
+    }
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 1);
+    const QByteArray errors = sim.readAllStandardError();
+    QVERIFY2(errors.contains("could not save the state") && errors.contains(statePath.toUtf8()), errors.constData());
+}
+
+// The modules' own replies come back to the simulator on the port. Read and dropped as fast as they arrive, they
+// leave room for what else arrives during the burst: a configuration frame sent half-way is still applied.
+void TestModuleSimulator::largeSearchIsAnsweredInFullWhileFramesKeepArriving()
+{
+    constexpr int Modules = 100000;
+    constexpr quint64 FirstMac = Q_UINT64_C(0x02004C000000);
+    const auto macOf
+        = [](int i) { return QStringLiteral("%1").arg(FirstMac + quint64(i), 12, 16, QLatin1Char('0')).toUpper(); };
+
+    QTemporaryDir dir;
+    const QString statePath = dir.filePath(QStringLiteral("state.json"));
+    QProcess sim;
+    startProgram(sim, {"--count", QString::number(Modules), "--mac", macOf(0), "--state", statePath}, dir.path());
+    QByteArray output;
+    expectOutput(sim, output, "listening");
+
+    DatagramRecorder recorder;
+    recorder.start();
+    QTRY_VERIFY(recorder.isListening());
+    broadcast(DiscoveryRequest);
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.frameCount() >= Modules / 2, 60000);
+    DeviceRecord last = factoryDefaultRecord();
+    last.macAddress = macOf(Modules - 1);
+    last.baudRate = QStringLiteral("57600");
+    broadcast(configFrameFor(last));
+    // Every reply and the configuration frame.
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.frameCount() >= Modules + 1, 60000);
+    QTest::qWait(200); // anything more would be a reply too many
+    recorder.stop();
+    QVERIFY(recorder.wait(5000));
+
+    int replies = 0;
+    for (const QByteArray &datagram : recorder.datagrams()) {
+        if (datagram.size() != FrameSize)
+            continue;
+        QByteArray plain = datagram;
+        decryptFrame(reinterpret_cast<quint8 *>(plain.data()), FrameSize);
+        if (!isDeviceReply(plain))
+            continue;
+        const QString mac = decodeDeviceReply(plain, QString()).macAddress;
+        QVERIFY2(replies < Modules, qPrintable(QStringLiteral("reply %1 too many: %2").arg(replies).arg(mac)));
+        // Every module once, in order.
+        QCOMPARE(mac, macOf(replies));
+        ++replies;
+    }
+    QCOMPARE(replies, Modules);
+
+    // Loading a hundred thousand modules takes a while: polled against the clock, not by count.
+    QList<DeviceRecord> saved;
+    QString error;
+    QElapsedTimer waited;
+    waited.start();
+    while (!(loadModules(statePath, &saved, &error) && saved.last().baudRate == QLatin1String("57600"))
+           && waited.elapsed() < 30000)
+        QTest::qWait(100);
+    QCOMPARE(saved.last().baudRate, QStringLiteral("57600"));
+    QCOMPARE(saved.size(), Modules);
+    QCOMPARE(saved.first().baudRate, QStringLiteral("9600"));
+
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(ProgramStopMs));
+    QCOMPARE(sim.exitCode(), 0);
 }
 
 KESTREL_NETWORK_TEST_MAIN(TestModuleSimulator, QCoreApplication)

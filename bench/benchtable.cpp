@@ -1,0 +1,100 @@
+#include "benchtable.h"
+
+#include <QLocale>
+#include <QStringList>
+
+namespace {
+
+// Three significant digits are more than a shared machine repeats.
+QString microseconds(double value)
+{
+    const int decimals = value < 1 ? 3 : value < 10 ? 2 : value < 100 ? 1 : 0;
+    return QStringLiteral("%1 µs").arg(value, 0, 'f', decimals);
+}
+
+QString ratio(double value, double reference)
+{
+    if (reference <= 0)
+        return QString();
+    const double r = value / reference;
+    return QStringLiteral("%1×").arg(r, 0, 'f', r < 10 ? 2 : 0);
+}
+
+QString count(qint64 value)
+{
+    return QLocale(QLocale::English).toString(value);
+}
+
+QString row(const QStringList &cells)
+{
+    return QStringLiteral("| %1 |\n").arg(cells.join(QStringLiteral(" | ")));
+}
+
+QString burstRow(const BurstResult &burst)
+{
+    const QString what = QStringLiteral("burst of %1 replies: search to last row").arg(count(burst.modules));
+    if (!burst.failure.isEmpty())
+        return row({what, burst.failure, QString(), QString(), QString(), QString()});
+    const QString threads
+        = QStringLiteral("GUI thread: CPU %1 per reply, longest event %2 ms, a 10 ms timer waited up to %3 ms; "
+                         "reader thread: CPU %4 per reply, waited %5 s for a core")
+              .arg(microseconds(1e6 * burst.guiCpuSeconds / burst.modules))
+              .arg(burst.longestEventMs, 0, 'f', 0)
+              .arg(burst.longestGapMs, 0, 'f', 0)
+              .arg(microseconds(1e6 * burst.readerCpuSeconds / burst.modules))
+              .arg(burst.readerWaitSeconds, 0, 'f', 2);
+    const QString dropped
+        = burst.dropped > 0 ? QStringLiteral("; %1 dropped by the kernel").arg(count(burst.dropped)) : QString();
+    const QString listed = QStringLiteral("%1 (%2 %)%3")
+                               .arg(count(burst.listed))
+                               .arg(100.0 * burst.listed / burst.modules, 0, 'f', burst.listed == burst.modules ? 0 : 1)
+                               .arg(dropped);
+    return row({what, QStringLiteral("%1 s").arg(burst.seconds, 0, 'f', 2), threads, QString(), listed,
+                QStringLiteral("%1 MiB").arg(double(burst.peakRssKiB) / 1024, 0, 'f', 0)});
+}
+
+} // namespace
+
+QString benchTable(const BenchResults &results)
+{
+    const Machine &machine = results.machine;
+    const FrameCosts &frames = results.frames;
+    QString text;
+    text += QStringLiteral("Machine: %1, %2 cores, %3; Qt %4, %5; Release build; load average %6 at the start.\n")
+                .arg(machine.cpu)
+                .arg(machine.cores)
+                .arg(machine.kernel, machine.qt, machine.openssl, machine.loadAverage);
+    int granted = 0;
+    for (const BurstResult &burst : results.bursts)
+        granted = qMax(granted, burst.receiveBuffer);
+    text += QStringLiteral("Times are medians of repeated runs; each burst is one search in a fresh process whose "
+                           "receive buffers are capped at %1 bytes (a 4 MiB request was granted %2).\n\n")
+                .arg(count(StockReceiveBufferMax), count(granted));
+
+    text += row({QStringLiteral("Measurement"), QStringLiteral("Time"), QStringLiteral("Beside it"),
+                 QStringLiteral("Ratio"), QStringLiteral("Listed"), QStringLiteral("Peak RSS")});
+    text += row({QStringLiteral("---"), QStringLiteral("---:"), QStringLiteral("---"), QStringLiteral("---:"),
+                 QStringLiteral("---:"), QStringLiteral("---:")});
+
+    const QString openssl = QStringLiteral("OpenSSL AES-128-CBC %1");
+    text += row({QStringLiteral("decryptFrame, 64-byte frame"), microseconds(frames.decryptFrame),
+                 openssl.arg(microseconds(frames.opensslDecrypt)), ratio(frames.decryptFrame, frames.opensslDecrypt),
+                 QString(), QString()});
+    text += row({QStringLiteral("encryptFrame, 64-byte frame"), microseconds(frames.encryptFrame),
+                 openssl.arg(microseconds(frames.opensslEncrypt)), ratio(frames.encryptFrame, frames.opensslEncrypt),
+                 QString(), QString()});
+    text += row({QStringLiteral("frameChecksum, 50 bytes"), microseconds(frames.checksum), QString(), QString(),
+                 QString(), QString()});
+    text += row({QStringLiteral("decodeDeviceReply, one reply"), microseconds(frames.decode), QString(), QString(),
+                 QString(), QString()});
+
+    for (const ReceiveCosts &costs : results.receive)
+        text += row({QStringLiteral("receive path per datagram, %1 rows listed").arg(count(costs.rowsListed)),
+                     microseconds(costs.receive),
+                     QStringLiteral("one decryptFrame %1").arg(microseconds(costs.decryptFrame)),
+                     ratio(costs.receive, costs.decryptFrame), QString(), QString()});
+
+    for (const BurstResult &burst : results.bursts)
+        text += burstRow(burst);
+    return text;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "burst.h"
+#include "framecosts.h"
+#include "machine.h"
+#include "receivebench.h"
+
+#include <QString>
+#include <QVector>
+
+struct BenchResults {
+    Machine machine;
+    FrameCosts frames;
+    QVector<ReceiveCosts> receive;
+    QVector<BurstResult> bursts;
+};
+
+// The run as one Markdown table, with the machine above it, ready for the README.
+QString benchTable(const BenchResults &results);

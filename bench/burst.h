@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class TimedApplication;
+
+// net.core.rmem_max of a stock Linux kernel: every burst runs with receive buffers capped at this.
+constexpr int StockReceiveBufferMax = 212992;
+
+// One search answered at once by `modules` simulated modules, seen from the window.
+struct BurstResult {
+    int modules = 0;
+    int listed = 0;
+    qint64 dropped = 0; // by the kernel: the window's receive queue was full
+    double seconds = 0; // from pressing "Search Device" to the last row listed
+    qint64 peakRssKiB = 0; // of the process holding the window
+    double longestEventMs = 0; // the longest event the GUI thread handled while listing
+    double longestGapMs = 0; // between ticks of a 10 ms timer on the GUI thread while listing
+    double guiCpuSeconds = 0; // run on a core by the GUI thread while listing
+    double readerCpuSeconds = 0; // run by the device port's reader thread
+    double readerWaitSeconds = 0; // the reader thread was ready but waited for a core
+    int receiveBuffer = 0; // bytes the kernel granted for a 4 MiB receive buffer request
+    QString failure; // why there is no result
+};
+
+// In a child process: one window, one kestrel-sim, one search; prints the result on one line. Exit status 0
+// when a result was printed.
+int runBurstChild(TimedApplication &app, int modules);
+
+// Runs `modules` as a fresh child process of this program, with every receive buffer capped at the stock
+// kernel limit, and reads its result.
+BurstResult runBurst(int modules);

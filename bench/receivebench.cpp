@@ -1,0 +1,115 @@
+#include "receivebench.h"
+
+#include "benchclock.h"
+#include "framecipher.h"
+#include "frameconstants.h"
+#include "mainwindow.h"
+#include "replydatagrams.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QNetworkDatagram>
+#include <QTest>
+
+#include <cstring>
+
+namespace {
+
+// The window takes what has arrived in batches of this many datagrams.
+constexpr int Batch = 256;
+constexpr int Samples = 4 * Batch;
+constexpr quint64 FirstMac = Q_UINT64_C(0x02BD00000000);
+
+} // namespace
+
+void ReceiveBench::receiveDatagram(const QNetworkDatagram &datagram)
+{
+    window.receiveDatagram(datagram);
+}
+
+void ReceiveBench::pressSearch()
+{
+    window.on_pushButton_SearchDevice_clicked();
+}
+
+int ReceiveBench::listed() const
+{
+    return window.deviceList.size();
+}
+
+QTableWidget *ReceiveBench::deviceTable() const
+{
+    return window.ui->tableWidget_DeviceList;
+}
+
+bool measureReceivePath(const QVector<int> &rowCounts, QVector<ReceiveCosts> *results, QString *error)
+{
+    MainWindow window;
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        *error = QStringLiteral("the window was not shown");
+        return false;
+    }
+    ReceiveBench bench(window);
+    quint64 nextMac = FirstMac;
+
+    // Replies for the samples are made beforehand, so only the window's work is timed.
+    const auto freshReplies = [&nextMac](int count) {
+        QVector<QNetworkDatagram> replies;
+        replies.reserve(count);
+        for (int i = 0; i < count; ++i)
+            replies.append(replyDatagram(nextMac++));
+        return replies;
+    };
+
+    for (const int rows : rowCounts) {
+        while (bench.listed() < rows) {
+            const int before = bench.listed();
+            bench.receiveDatagram(replyDatagram(nextMac++));
+            if (bench.listed() != before + 1) {
+                *error = QStringLiteral("the window did not list a fresh reply after %1 modules").arg(before);
+                return false;
+            }
+            if (bench.listed() % Batch == 0)
+                QCoreApplication::processEvents();
+        }
+        QCoreApplication::processEvents();
+
+        ReceiveCosts costs;
+        costs.rowsListed = bench.listed();
+
+        // Each call alone, and beside it the frame cipher on the same frame, so that the ratio holds even when
+        // the machine is busy elsewhere. What the table defers (layout, repaint) runs untimed between batches, as
+        // the window lets the event loop run between its slices.
+        const QVector<QNetworkDatagram> replies = freshReplies(Samples);
+        std::vector<double> receiveSamples;
+        std::vector<double> decryptSamples;
+        quint8 frame[FrameSize];
+        for (int i = 0; i < replies.size(); ++i) {
+            const auto start = BenchClock::now();
+            bench.receiveDatagram(replies.at(i));
+            receiveSamples.push_back(microsecondsBetween(start, BenchClock::now()));
+
+            std::memcpy(frame, replies.at(i).data().constData(), FrameSize);
+            const auto decryptStart = BenchClock::now();
+            decryptFrame(frame, FrameSize);
+            decryptSamples.push_back(microsecondsBetween(decryptStart, BenchClock::now()));
+            keepResult(frame[0]);
+
+            if ((i + 1) % Batch == 0)
+                QCoreApplication::processEvents();
+        }
+        costs.receive = median(std::move(receiveSamples));
+        costs.decryptFrame = median(std::move(decryptSamples));
+
+        const int expected = costs.rowsListed + Samples;
+        if (bench.listed() != expected) {
+            *error = QStringLiteral("%1 of %2 timed replies were listed")
+                         .arg(bench.listed() - costs.rowsListed)
+                         .arg(expected - costs.rowsListed);
+            return false;
+        }
+        results->append(costs);
+    }
+    return true;
+}

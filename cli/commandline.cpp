@@ -1,0 +1,129 @@
+#include "commandline.h"
+
+#include "framecipher.h"
+#include "framekeysource.h"
+#include "output.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+namespace {
+
+constexpr int LongestSeconds = 3600;
+constexpr int MillisecondsPerSecond = 1000;
+
+QString describeKeySource(const FrameKeyChoice &choice)
+{
+    switch (choice.source) {
+    case FrameKeySource::CommandLine:
+        return QStringLiteral("--key");
+    case FrameKeySource::Environment:
+        return QStringLiteral("the environment variable %1").arg(QLatin1String(FrameKeyVariable));
+    case FrameKeySource::SettingsFile:
+        return QStringLiteral("\"%1\" in the settings file %2").arg(QLatin1String(FrameKeySetting), choice.origin);
+    case FrameKeySource::BuiltIn:
+        break;
+    }
+    return QStringLiteral("the built-in key");
+}
+
+} // namespace
+
+CommandLine::CommandLine(const QString &name, const QString &synopsis, const QString &description)
+    : name(name)
+    , synopsis(synopsis)
+{
+    parser.setApplicationDescription(description.trimmed());
+    parser.addHelpOption();
+}
+
+std::optional<int> CommandLine::parse(const QStringList &arguments)
+{
+    // The parser skips the first word as the program's name.
+    if (!parser.parse(QStringList(QStringLiteral("kestrelctl")) + arguments)) {
+        const Failure failure = usageError(parser.errorText());
+        printError(failure.message);
+        return failure.status;
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        printOut(helpText());
+        return ExitStatus::Success;
+    }
+    return std::nullopt;
+}
+
+Failure CommandLine::usageError(const QString &message) const
+{
+    return {ExitStatus::UsageError, QStringLiteral("%1: %2 (see kestrelctl %1 --help)").arg(name, message)};
+}
+
+QString CommandLine::helpText() const
+{
+    // Qt's text starts with a usage line made for a program without commands; the rest is kept as it is.
+    QString text = parser.helpText();
+    text.remove(0, text.indexOf(QLatin1Char('\n')) + 1);
+    return QStringLiteral("Usage: kestrelctl %1 [options] %2").arg(name, synopsis).trimmed() + QLatin1Char('\n') + text;
+}
+
+QCommandLineOption keyOption()
+{
+    return QCommandLineOption(QStringLiteral("key"),
+                              QStringLiteral("Frame key, 32 hexadecimal digits. Without it: %1, else the settings "
+                                             "file, else the built-in key.")
+                                  .arg(QLatin1String(FrameKeyVariable)),
+                              QStringLiteral("hex"));
+}
+
+QCommandLineOption jsonOption(const QString &what)
+{
+    return QCommandLineOption(QStringLiteral("json"), QStringLiteral("Print %1 as JSON.").arg(what));
+}
+
+std::optional<int> parseSeconds(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\A([0-9]{1,4})(?:\\.([0-9]{1,3}))?\\z"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const int whole = match.captured(1).toInt();
+    const int fraction = match.captured(2).leftJustified(3, QLatin1Char('0')).toInt();
+    const int milliseconds = whole * MillisecondsPerSecond + fraction;
+    if (milliseconds < 1 || milliseconds > LongestSeconds * MillisecondsPerSecond)
+        return std::nullopt;
+    return milliseconds;
+}
+
+std::optional<int> parseCount(const QString &text, int bottom, int top)
+{
+    static const QRegularExpression digits(QStringLiteral("\\A[0-9]{1,9}\\z"));
+    if (!digits.match(text).hasMatch())
+        return std::nullopt;
+    const int value = text.toInt();
+    if (value < bottom || value > top)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<Failure> installFrameKey(const CommandLine &commandLine, QString *source)
+{
+    const bool given = commandLine.isSet(QStringLiteral("key"));
+    const QString text = given ? commandLine.value(QStringLiteral("key")) : QString();
+    if (given && text.isEmpty())
+        return commandLine.usageError(QStringLiteral("--key needs 32 hexadecimal digits"));
+    const FrameKeyChoice choice = chooseFrameKey(text);
+    if (!choice.isValid())
+        return Failure {
+            ExitStatus::UsageError,
+            QStringLiteral("the frame key from %1 is not 32 hexadecimal digits").arg(describeKeySource(choice))};
+    setFrameKey(reinterpret_cast<const quint8 *>(choice.key.constData()));
+    if (source)
+        *source = describeKeySource(choice);
+    return std::nullopt;
+}
+
+QString frameKeySourcesHelp()
+{
+    return QStringLiteral("Frame key: --key, else the environment variable %1, else \"%2\" in the settings file\n"
+                          "%3, else the key built into the program.\n")
+        .arg(QLatin1String(FrameKeyVariable), QLatin1String(FrameKeySetting), settingsFilePath());
+}

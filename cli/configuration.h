@@ -1,0 +1,31 @@
+#pragma once
+
+#include "devicerecord.h"
+#include "exitstatus.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class Session;
+
+// Sends the configuration frame for one module through the adapter it answered on (record.interfaceIndex) and
+// waits until the frame has left. The record must pass findInvalidConfigField.
+std::optional<Failure> sendConfiguration(Session &session, const DeviceRecord &record);
+
+// Searches until every module reports the parameters it was sent, or verifyMs is up. Per MAC, the differences
+// that remain: none when the module confirmed, one line saying so when it never answered.
+QHash<QString, QStringList> readBack(Session &session, const QList<DeviceRecord> &sent, int verifyMs);
+
+// How a module's reply differs from the parameters it was sent, one "field: reports X, sent Y" per field. With
+// DHCP the module's address, mask and gateway are the server's business and not compared.
+QStringList differences(const DeviceRecord &sent, const DeviceRecord &reported);
+
+// What a change does, one "field: old -> new" per field that differs.
+QStringList changes(const DeviceRecord &before, const DeviceRecord &after);
+
+// "--verify-timeout": how long the read-back may take.
+QString defaultVerifySeconds();

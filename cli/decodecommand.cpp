@@ -1,0 +1,170 @@
+// decode: what a captured datagram says, to diagnose a capture.
+
+#include "commands.h"
+
+#include "commandline.h"
+#include "framechecksum.h"
+#include "framecipher.h"
+#include "frameconstants.h"
+#include "framelayout.h"
+#include "inputfile.h"
+#include "modulejson.h"
+#include "modulereport.h"
+#include "output.h"
+#include "replyframe.h"
+
+#include <QJsonObject>
+#include <QRegularExpression>
+
+namespace {
+
+constexpr qint64 LargestInput = 64 * 1024;
+constexpr int FieldWidth = 13;
+
+quint8 byteAt(const QByteArray &frame, int offset)
+{
+    return static_cast<quint8>(frame.at(offset));
+}
+
+QString hexBytes(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString field(const QString &name, const QString &value)
+{
+    return name.leftJustified(FieldWidth) + value + QLatin1Char('\n');
+}
+
+// The hexadecimal digits of the arguments (or of stdin for "-"), blanks and colons between bytes allowed.
+std::optional<Failure> readHex(const CommandLine &commandLine, QByteArray *bytes)
+{
+    QString text;
+    const QStringList words = commandLine.arguments();
+    if (words == QStringList(QStringLiteral("-"))) {
+        QByteArray input;
+        QString error;
+        if (!readInputFile(QStringLiteral("-"), LargestInput, &input, &error))
+            return Failure {ExitStatus::UsageError, error};
+        text = QString::fromLatin1(input);
+    } else {
+        text = words.join(QLatin1Char(' '));
+    }
+    text.remove(QRegularExpression(QStringLiteral("[\\s:]")));
+    static const QRegularExpression hex(QStringLiteral("\\A(?:[0-9A-Fa-f]{2})+\\z"));
+    if (!hex.match(text).hasMatch())
+        return commandLine.usageError(words.isEmpty() ? QStringLiteral("the frame's hexadecimal digits are missing")
+                                                      : QStringLiteral("expected pairs of hexadecimal digits"));
+    *bytes = QByteArray::fromHex(text.toLatin1());
+    return std::nullopt;
+}
+
+QString hex16(quint16 value)
+{
+    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
+}
+
+QString checksumVerdict(const QByteArray &plain)
+{
+    const quint16 computed = frameChecksum(plain.constData(), ChecksumOffset);
+    const quint16 stored = quint16(byteAt(plain, ChecksumOffset) | (byteAt(plain, ChecksumOffset + 1) << 8));
+    if (computed == stored)
+        return QStringLiteral("valid (%1, low byte first at bytes 50-51)").arg(hex16(computed));
+    return QStringLiteral("WRONG: bytes 50-51 hold %1, bytes 0-49 give %2 (another key, or a damaged capture)")
+        .arg(hex16(stored), hex16(computed));
+}
+
+QString describeFrame(const QByteArray &plain, bool isConfigFrame)
+{
+    const DeviceRecord record = decodeDeviceReply(plain, QString());
+    const QJsonObject json = moduleToJson(record);
+    QString text;
+    text += field(QStringLiteral("mac"), record.macAddress);
+    if (isConfigFrame)
+        text += field(QStringLiteral("marker"), QStringLiteral("\"1111\" at bytes 6-9"));
+    else
+        text += field(QStringLiteral("version"), record.version);
+    text += field(QStringLiteral("name"), record.deviceName);
+    text += field(QStringLiteral("name-hex"), hexBytes(record.nameField));
+    for (const QString &key : settableModuleKeys()) {
+        if (key != QLatin1String("name") && key != QLatin1String("name-hex"))
+            text += field(key, jsonValueText(json.value(key)));
+    }
+    const quint8 format = byteAt(plain, LineFormatOffset);
+    text += field(QStringLiteral("line-format"),
+                  QStringLiteral("%1 (%2)").arg(QStringLiteral("%1").arg(format, 2, 16, QLatin1Char('0')).toUpper(),
+                                                lineFormatByteText(format)));
+    text += field(QStringLiteral("reserved"),
+                  QStringLiteral("bytes 46-47: %1, byte 49: %2")
+                      .arg(hexBytes(plain.mid(LineFormatOffset + 1, 2)), hexBytes(plain.mid(ModbusOffset + 1, 1))));
+    text += field(isConfigFrame ? QStringLiteral("filler") : QStringLiteral("bytes 52-63"),
+                  hexBytes(plain.mid(FillerOffset, FillerSize)));
+    return text;
+}
+
+} // namespace
+
+int decodeCommand(const QStringList &arguments)
+{
+    CommandLine commandLine(
+        QStringLiteral("decode"), QStringLiteral("HEX"),
+        QStringLiteral("Decrypts one captured datagram (the 64 bytes of a reply or a configuration frame, as\n"
+                       "hexadecimal digits; blanks and colons between bytes are allowed, \"-\" reads stdin) and\n"
+                       "prints every field with the checksum and marker verdicts. Exit status %1 when the frame\n"
+                       "is not 64 bytes or its checksum is wrong.\n"
+                       "Example: kestrelctl decode \"$(tshark -r capture.pcap -T fields -e data | head -1)\"\n")
+                .arg(ExitStatus::BadFrame)
+            + frameKeySourcesHelp());
+    commandLine.addArgument(QStringLiteral("HEX"), QStringLiteral("The datagram's bytes in hexadecimal, or -."));
+    commandLine.addOption(keyOption());
+    commandLine.addOption(QCommandLineOption(QStringLiteral("plain"),
+                                             QStringLiteral("The bytes are already decrypted: do not decrypt them.")));
+    if (const std::optional<int> status = commandLine.parse(arguments))
+        return *status;
+
+    QByteArray datagram;
+    if (const std::optional<Failure> failure = readHex(commandLine, &datagram))
+        return reportFailure(*failure);
+    QString keySource;
+    const bool plainGiven = commandLine.isSet(QStringLiteral("plain"));
+    if (!plainGiven) {
+        if (const std::optional<Failure> failure = installFrameKey(commandLine, &keySource))
+            return reportFailure(*failure);
+    }
+
+    if (datagram == QByteArray(DiscoveryRequest, DiscoveryRequestSize)) {
+        printOut(
+            field(QStringLiteral("kind"), QStringLiteral("discovery request \"FFFF\" (sent as it is, not encrypted)")));
+        return ExitStatus::Success;
+    }
+    if (datagram.size() != FrameSize) {
+        printOut(field(QStringLiteral("length"), QStringLiteral("%1 bytes").arg(datagram.size())));
+        return reportFailure({ExitStatus::BadFrame,
+                              QStringLiteral("a frame is %1 bytes; this is %2").arg(FrameSize).arg(datagram.size())});
+    }
+
+    QByteArray plain = datagram;
+    if (!plainGiven)
+        decryptFrame(reinterpret_cast<quint8 *>(plain.data()), FrameSize);
+    const bool valid = hasValidFrameChecksum(plain);
+    const bool isConfigFrame = plain.mid(MarkerOffset, MarkerSize) == QByteArray(ConfigMarker, MarkerSize);
+
+    QString text;
+    text += field(QStringLiteral("length"), QStringLiteral("%1 bytes").arg(FrameSize));
+    text += field(QStringLiteral("key"), plainGiven ? QStringLiteral("none: given decrypted (--plain)") : keySource);
+    text += field(QStringLiteral("plain"), hexBytes(plain));
+    text += field(QStringLiteral("checksum"), checksumVerdict(plain));
+    text += field(QStringLiteral("kind"),
+                  !valid              ? QStringLiteral("unknown: the checksum is wrong, the fields below mean nothing")
+                      : isConfigFrame ? QStringLiteral("configuration frame (marker \"1111\" at bytes 6-9)")
+                                      : QStringLiteral("reply"));
+    text += describeFrame(plain, isConfigFrame);
+    printOut(text);
+
+    if (valid)
+        return ExitStatus::Success;
+    if (!plainGiven && hasValidFrameChecksum(datagram))
+        printError(QStringLiteral("the bytes as given carry a valid checksum: were they captured decrypted? "
+                                  "Try --plain"));
+    return reportFailure({ExitStatus::BadFrame, QStringLiteral("the checksum is wrong")});
+}

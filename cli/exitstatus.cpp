@@ -1,0 +1,22 @@
+#include "exitstatus.h"
+
+QString exitStatusHelp()
+{
+    return QStringLiteral("Exit status:\n"
+                          "  %1  success\n"
+                          "  %2  usage error: malformed command line, unusable file or frame key\n"
+                          "  %3  nothing found: no module answered (or fewer than --expect)\n"
+                          "  %4  module not found: the MAC given did not answer\n"
+                          "  %5  refused value: a value the module cannot take; nothing was sent\n"
+                          "  %6  not confirmed: the module does not report the new values\n"
+                          "  %7  network error: port 1500 unusable, adapter missing or down, send failed\n"
+                          "  %8  bad frame (decode): not 64 bytes, or the checksum is wrong\n")
+        .arg(ExitStatus::Success)
+        .arg(ExitStatus::UsageError)
+        .arg(ExitStatus::NothingFound)
+        .arg(ExitStatus::ModuleNotFound)
+        .arg(ExitStatus::RefusedValue)
+        .arg(ExitStatus::NotConfirmed)
+        .arg(ExitStatus::NetworkError)
+        .arg(ExitStatus::BadFrame);
+}

@@ -1,0 +1,68 @@
+#include "foundmodules.h"
+
+#include <QHostAddress>
+#include <QNetworkInterface>
+
+#include <algorithm>
+
+namespace {
+
+quint32 sortableAddress(const QString &text)
+{
+    bool isIpv4 = false;
+    const quint32 address = QHostAddress(text).toIPv4Address(&isIpv4);
+    return isIpv4 ? address : 0;
+}
+
+} // namespace
+
+void FoundModules::add(const DeviceRecord &reply)
+{
+    const auto known = modules.find(reply.macAddress);
+    if (known == modules.end()) {
+        FoundModule module;
+        module.record = reply;
+        modules.insert(reply.macAddress, module);
+        return;
+    }
+    if (reply.sourceIp != known->record.sourceIp && !known->otherSources.contains(reply.sourceIp))
+        known->otherSources << reply.sourceIp;
+}
+
+FoundModule annotatedModule(const FoundModule &module, const QList<BroadcastInterface> &adapters)
+{
+    FoundModule result = module;
+    const int index = module.record.interfaceIndex;
+    result.adapterName = index > 0 ? QNetworkInterface::interfaceNameFromIndex(index) : QString();
+    for (const BroadcastInterface &adapter : adapters) {
+        if (adapter.index == index) {
+            result.adapterName = adapter.name;
+            result.foreignSubnet = !adapter.reaches(QHostAddress(module.record.localIp));
+        }
+    }
+    return result;
+}
+
+QList<FoundModule> FoundModules::annotated(const QList<BroadcastInterface> &adapters) const
+{
+    QHash<QString, QStringList> claims; // address -> MACs
+    for (const FoundModule &module : modules)
+        claims[module.record.localIp] << module.record.macAddress;
+
+    QList<FoundModule> list;
+    for (const FoundModule &module : modules) {
+        FoundModule entry = annotatedModule(module, adapters);
+        for (const QString &mac : claims.value(module.record.localIp)) {
+            if (mac != module.record.macAddress)
+                entry.ipClaimedBy << mac;
+        }
+        entry.ipClaimedBy.sort();
+        list << entry;
+    }
+    std::sort(list.begin(), list.end(), [](const FoundModule &a, const FoundModule &b) {
+        const quint32 left = sortableAddress(a.record.sourceIp);
+        const quint32 right = sortableAddress(b.record.sourceIp);
+        return left != right ? left < right : a.record.macAddress < b.record.macAddress;
+    });
+    return list;
+}

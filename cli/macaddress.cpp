@@ -1,0 +1,16 @@
+#include "macaddress.h"
+
+#include <QRegularExpression>
+
+std::optional<QString> parseMacAddress(const QString &text)
+{
+    // \A and \z rather than ^ and $, which would let a trailing newline through.
+    static const QRegularExpression pattern(QStringLiteral("\\A(?:[0-9A-Fa-f]{12}"
+                                                           "|[0-9A-Fa-f]{2}(?::[0-9A-Fa-f]{2}){5}"
+                                                           "|[0-9A-Fa-f]{2}(?:-[0-9A-Fa-f]{2}){5})\\z"));
+    if (!pattern.match(text).hasMatch())
+        return std::nullopt;
+    QString digits = text;
+    digits.remove(QLatin1Char(':')).remove(QLatin1Char('-'));
+    return digits.toUpper();
+}

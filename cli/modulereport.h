@@ -1,0 +1,39 @@
+#pragma once
+
+#include "foundmodules.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// How kestrelctl shows modules. Every form uses the module keys of modulejson.h, plus "interface" (the adapter the
+// module answered on) and three notes a search adds:
+//   "foreign-subnet"      true when the module's own address lies in no subnet of that adapter
+//   "ip-claimed-by"       the MACs of other modules that claim the same address
+//   "also-answered-from"  further source addresses the same MAC answered from
+
+// The notes' keys: they describe a sighting, so apply drops them from its file.
+QStringList noteKeys();
+
+// Every key in the order of the CSV columns and of `show`.
+QStringList reportKeys();
+
+// The module's parameters as export writes them: the module keys and "interface".
+QJsonObject exportJson(const FoundModule &module);
+// export's form and the notes.
+QJsonObject reportJson(const FoundModule &module);
+
+QString jsonArrayText(const QList<FoundModule> &modules); // search --json
+QString csvText(const QList<FoundModule> &modules); // search --csv: a header line, then one line per module
+QString tableText(const QList<FoundModule> &modules); // search: aligned columns for people
+QString detailsText(const FoundModule &module); // show: one "key  value" line per field
+
+// A value of those forms as text: numbers without a fraction, true/false, list items joined by the separator.
+QString jsonValueText(const QJsonValue &value, const QString &listSeparator = QStringLiteral(", "));
+
+// The serial line as people write it, from the line-format byte the module reported when there is one: "8N1",
+// "7E1", also what the form cannot show ("5N1", "8M1" for mark parity, "8S1" for space).
+QString lineFormatText(const DeviceRecord &record);
+// The same for a line-format byte as it stands in a frame (bits 6-7 ignored).
+QString lineFormatByteText(quint8 format);

@@ -1,0 +1,126 @@
+#include "modulesearch.h"
+
+#include "deviceendpoint.h"
+#include "frameconstants.h"
+#include "receivefilter.h"
+#include "replyframe.h"
+
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QSet>
+#include <QTimer>
+
+#include <limits>
+
+namespace {
+
+// Datagrams taken from the endpoint at a time, so that a large answer does not hold up the event loop.
+constexpr int BatchSize = 256;
+
+QString addressText(const QHostAddress &address)
+{
+    bool isIpv4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&isIpv4);
+    return isIpv4 ? QHostAddress(ipv4).toString() : address.toString();
+}
+
+void dropWaiting(DeviceEndpoint &endpoint)
+{
+    endpoint.takeDatagrams(std::numeric_limits<int>::max());
+}
+
+} // namespace
+
+SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const ReplyHandler &onReply)
+{
+    SearchOutcome outcome;
+    QEventLoop loop;
+    bool satisfied = false;
+    const auto takeReplies = [&] {
+        while (!satisfied) {
+            const QVector<QNetworkDatagram> batch = endpoint.takeDatagrams(BatchSize);
+            if (batch.isEmpty())
+                return;
+            for (const QNetworkDatagram &datagram : batch) {
+                if (plan.interfaceIndex > 0 && datagram.interfaceIndex() != uint(plan.interfaceIndex))
+                    continue;
+                const ReceivedDatagram received = classifyDatagram(datagram.data(), quint16(datagram.senderPort()));
+                if (received.kind != DatagramKind::Reply)
+                    continue;
+                DeviceRecord reply = decodeDeviceReply(received.plainFrame, addressText(datagram.senderAddress()));
+                reply.interfaceIndex = int(datagram.interfaceIndex());
+                if (onReply(reply)) {
+                    satisfied = true;
+                    loop.quit();
+                    return;
+                }
+            }
+        }
+    };
+    QObject::connect(&endpoint, &DeviceEndpoint::datagramsArrived, &loop, takeReplies);
+    // After connecting: the endpoint signals only when its queue turns from empty to not empty.
+    dropWaiting(endpoint);
+
+    int requestsSent = 0;
+    // Nothing can answer once every copy of every request has failed: no reason to wait out the time.
+    const auto endWhenNothingLeft = [&] {
+        if (requestsSent == plan.requests && outcome.allSendsFailed())
+            loop.quit();
+    };
+    QObject::connect(&endpoint, &DeviceEndpoint::sendFailed, &loop, [&](const QString &reason) {
+        outcome.sendErrors << reason;
+        endWhenNothingLeft();
+    });
+
+    const QByteArray request(DiscoveryRequest, DiscoveryRequestSize);
+    QTimer repeat;
+    const auto sendRequest = [&] {
+        if (plan.interfaceIndex > 0) {
+            endpoint.sendBroadcast(request, plan.interfaceIndex);
+            ++outcome.copiesSent;
+        } else {
+            outcome.copiesSent += endpoint.sendBroadcastEverywhere(request);
+        }
+        if (++requestsSent == plan.requests)
+            repeat.stop();
+    };
+    QObject::connect(&repeat, &QTimer::timeout, &loop, sendRequest);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+
+    sendRequest();
+    if (requestsSent < plan.requests)
+        repeat.start(qMax(1, plan.durationMs / plan.requests));
+    deadline.start(plan.durationMs);
+    loop.exec();
+    return outcome;
+}
+
+QStringList waitForEchoes(DeviceEndpoint &endpoint, const QList<QByteArray> &sent, int timeoutMs)
+{
+    QStringList sendErrors;
+    QSet<QByteArray> missing(sent.cbegin(), sent.cend());
+    QEventLoop loop;
+    const auto takeEchoes = [&] {
+        for (;;) {
+            const QVector<QNetworkDatagram> batch = endpoint.takeDatagrams(BatchSize);
+            if (batch.isEmpty())
+                break;
+            for (const QNetworkDatagram &datagram : batch)
+                missing.remove(datagram.data());
+        }
+        if (missing.isEmpty())
+            loop.quit();
+    };
+    QObject::connect(&endpoint, &DeviceEndpoint::datagramsArrived, &loop, takeEchoes);
+    QObject::connect(&endpoint, &DeviceEndpoint::sendFailed, &loop, [&](const QString &reason) {
+        sendErrors << reason;
+        loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    takeEchoes();
+    if (!missing.isEmpty() && sendErrors.isEmpty())
+        loop.exec();
+    return sendErrors;
+}

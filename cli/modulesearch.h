@@ -1,0 +1,35 @@
+#pragma once
+
+#include "devicerecord.h"
+
+#include <QStringList>
+
+#include <functional>
+
+class DeviceEndpoint;
+
+// How a search asks: for how long replies are taken, how often the request goes out in that time, and through
+// which adapter.
+struct SearchPlan {
+    int durationMs = 1500;
+    int requests = 1; // spread evenly over the duration, the first at once
+    int interfaceIndex = 0; // 0: through every adapter that can broadcast; else only there, and replies only from there
+};
+
+struct SearchOutcome {
+    int copiesSent = 0; // one per request and adapter
+    QStringList sendErrors; // the system's text for each copy that could not be sent
+    bool allSendsFailed() const { return copiesSent > 0 && sendErrors.size() >= copiesSent; }
+};
+
+// Called with each module reply as it arrives (sourceIp and interfaceIndex filled in); returns true when the
+// search has what it needs.
+using ReplyHandler = std::function<bool(const DeviceRecord &reply)>;
+
+// Sends the discovery request and hands every reply that passes the receive filters to onReply, until onReply
+// is satisfied or the plan's time is up. Datagrams that arrived before the call are dropped unread.
+SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const ReplyHandler &onReply);
+
+// Waits until every one of the datagrams sent has come back on the port (a broadcast reaches its own sender too,
+// so its echo shows that it left), a send fails, or the time is up. Returns the system's texts of failed sends.
+QStringList waitForEchoes(DeviceEndpoint &endpoint, const QList<QByteArray> &sent, int timeoutMs);
