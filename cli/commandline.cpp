@@ -12,21 +12,6 @@ namespace {
 constexpr int LongestSeconds = 3600;
 constexpr int MillisecondsPerSecond = 1000;
 
-QString describeKeySource(const FrameKeyChoice &choice)
-{
-    switch (choice.source) {
-    case FrameKeySource::CommandLine:
-        return QStringLiteral("--key");
-    case FrameKeySource::Environment:
-        return QStringLiteral("the environment variable %1").arg(QLatin1String(FrameKeyVariable));
-    case FrameKeySource::SettingsFile:
-        return QStringLiteral("\"%1\" in the settings file %2").arg(QLatin1String(FrameKeySetting), choice.origin);
-    case FrameKeySource::BuiltIn:
-        break;
-    }
-    return QStringLiteral("the built-in key");
-}
-
 } // namespace
 
 CommandLine::CommandLine(const QString &name, const QString &synopsis, const QString &description)
@@ -114,10 +99,10 @@ std::optional<Failure> installFrameKey(const CommandLine &commandLine, QString *
     if (!choice.isValid())
         return Failure {
             ExitStatus::UsageError,
-            QStringLiteral("the frame key from %1 is not 32 hexadecimal digits").arg(describeKeySource(choice))};
+            QStringLiteral("the frame key from %1 is not 32 hexadecimal digits").arg(describeFrameKeySource(choice))};
     setFrameKey(reinterpret_cast<const quint8 *>(choice.key.constData()));
     if (source)
-        *source = describeKeySource(choice);
+        *source = describeFrameKeySource(choice);
     return std::nullopt;
 }
 

@@ -14,8 +14,6 @@
 
 namespace {
 
-// A frame's echo normally comes back within a millisecond; without one the frame is taken as sent.
-constexpr int EchoWaitMs = 1000;
 // How often the read-back asks again while a module still reports its old values (it may be restarting).
 constexpr int ReadBackIntervalMs = 500;
 
@@ -91,8 +89,9 @@ std::optional<Failure> sendConfiguration(Session &session, const DeviceRecord &r
         return Failure {
             ExitStatus::RefusedValue,
             QStringLiteral("%1: \"%2\" cannot be sent").arg(record.macAddress, moduleKey(frame.invalidField))};
+    session.deviceEndpoint().flushSends(); // what failed before is not this frame's fault
     session.deviceEndpoint().sendBroadcast(frame.bytes, record.interfaceIndex);
-    const QStringList sendErrors = waitForEchoes(session.deviceEndpoint(), {frame.bytes}, EchoWaitMs);
+    const QStringList sendErrors = session.deviceEndpoint().flushSends();
     return session.judgeSends(sendErrors, !sendErrors.isEmpty(),
                               QStringLiteral("the configuration frame for %1").arg(record.macAddress));
 }

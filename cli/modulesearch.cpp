@@ -96,31 +96,3 @@ SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const 
     loop.exec();
     return outcome;
 }
-
-QStringList waitForEchoes(DeviceEndpoint &endpoint, const QList<QByteArray> &sent, int timeoutMs)
-{
-    QStringList sendErrors;
-    QSet<QByteArray> missing(sent.cbegin(), sent.cend());
-    QEventLoop loop;
-    const auto takeEchoes = [&] {
-        for (;;) {
-            const QVector<QNetworkDatagram> batch = endpoint.takeDatagrams(BatchSize);
-            if (batch.isEmpty())
-                break;
-            for (const QNetworkDatagram &datagram : batch)
-                missing.remove(datagram.data());
-        }
-        if (missing.isEmpty())
-            loop.quit();
-    };
-    QObject::connect(&endpoint, &DeviceEndpoint::datagramsArrived, &loop, takeEchoes);
-    QObject::connect(&endpoint, &DeviceEndpoint::sendFailed, &loop, [&](const QString &reason) {
-        sendErrors << reason;
-        loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    takeEchoes();
-    if (!missing.isEmpty() && sendErrors.isEmpty())
-        loop.exec();
-    return sendErrors;
-}

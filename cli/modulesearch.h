@@ -30,6 +30,3 @@ using ReplyHandler = std::function<bool(const DeviceRecord &reply)>;
 // is satisfied or the plan's time is up. Datagrams that arrived before the call are dropped unread.
 SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const ReplyHandler &onReply);
 
-// Waits until every one of the datagrams sent has come back on the port (a broadcast reaches its own sender too,
-// so its echo shows that it left), a send fails, or the time is up. Returns the system's texts of failed sends.
-QStringList waitForEchoes(DeviceEndpoint &endpoint, const QList<QByteArray> &sent, int timeoutMs);

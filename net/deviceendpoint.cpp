@@ -8,11 +8,13 @@
 #include <QUdpSocket>
 
 #include <cerrno>
+#include <utility>
 
 namespace {
 
 // Room for a burst while the reader thread is not scheduled; the kernel may cap it lower.
 constexpr int ReceiveBufferSize = 4 * 1024 * 1024;
+constexpr int KeptFailures = 64;
 
 } // namespace
 
@@ -51,9 +53,15 @@ public:
         if (socket->writeDatagram(datagram) != bytes.size()) {
             // Qt words most failures as "Unable to send a message"; the system's reason is what helps a user.
             const int reason = errno;
-            emit endpoint->sendFailed(reason ? qt_error_string(reason) : socket->errorString());
+            const QString text = reason ? qt_error_string(reason) : socket->errorString();
+            if (failures.size() < KeptFailures)
+                failures << text;
+            emit endpoint->sendFailed(text);
         }
     }
+
+    // Failures of the sends since the last call (see flushSends).
+    QStringList takeFailures() { return std::exchange(failures, {}); }
 
 private:
     void drain()
@@ -67,6 +75,7 @@ private:
 
     DeviceEndpoint *endpoint;
     QUdpSocket *socket = nullptr;
+    QStringList failures; // the first few since the last flush; nobody may ever flush
 };
 
 DeviceEndpoint::DeviceEndpoint(QObject *parent)
@@ -90,6 +99,16 @@ bool DeviceEndpoint::bind(QString *error)
     QMetaObject::invokeMethod(
         reader, [this, error] { bound = reader->bind(error); }, Qt::BlockingQueuedConnection);
     return bound;
+}
+
+QStringList DeviceEndpoint::flushSends()
+{
+    // Sends run in the reader's thread in the order they were asked for, so a call queued behind them returns
+    // after the last one.
+    QStringList failed;
+    QMetaObject::invokeMethod(
+        reader, [this, &failed] { failed = reader->takeFailures(); }, Qt::BlockingQueuedConnection);
+    return failed;
 }
 
 void DeviceEndpoint::sendBroadcast(const QByteArray &datagram, int interfaceIndex)

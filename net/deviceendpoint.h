@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QNetworkDatagram>
 #include <QObject>
+#include <QStringList>
 #include <QThread>
 #include <QVector>
 
@@ -31,6 +32,10 @@ public:
     void sendBroadcast(const QByteArray &datagram, int interfaceIndex = 0);
     // Once through every adapter that can broadcast, or the plain way when there is none. Returns the copies.
     int sendBroadcastEverywhere(const QByteArray &datagram);
+
+    // Returns once every send asked for so far has been handed to the system, with the system's texts of those
+    // that failed since the last flush (each is signalled by sendFailed as well).
+    QStringList flushSends();
 
     // Up to maxCount of the datagrams received so far, oldest first.
     QVector<QNetworkDatagram> takeDatagrams(int maxCount);

@@ -54,6 +54,21 @@ FrameKeyChoice chooseFrameKey(const QString &commandLineKey)
     return builtIn;
 }
 
+QString describeFrameKeySource(const FrameKeyChoice &choice)
+{
+    switch (choice.source) {
+    case FrameKeySource::CommandLine:
+        return QStringLiteral("--key");
+    case FrameKeySource::Environment:
+        return QStringLiteral("the environment variable %1").arg(QLatin1String(FrameKeyVariable));
+    case FrameKeySource::SettingsFile:
+        return QStringLiteral("\"%1\" in the settings file %2").arg(QLatin1String(FrameKeySetting), choice.origin);
+    case FrameKeySource::BuiltIn:
+        break;
+    }
+    return QStringLiteral("the built-in key");
+}
+
 QString settingsFilePath()
 {
     return toolSettings().fileName();

@@ -24,5 +24,8 @@ QByteArray parseFrameKey(const QString &text);
 // An empty commandLineKey means none was given; an empty variable or setting counts as absent too.
 FrameKeyChoice chooseFrameKey(const QString &commandLineKey = QString());
 
+// Where a key came from, for messages: "--key", "the environment variable KESTREL_FRAME_KEY", ...
+QString describeFrameKeySource(const FrameKeyChoice &choice);
+
 // The settings file shared by the window and kestrelctl (an INI file in the user's configuration folder).
 QString settingsFilePath();

@@ -47,21 +47,6 @@ void printError(const QString &message)
     std::exit(UnusableInput);
 }
 
-QString describeKeySource(const FrameKeyChoice &choice)
-{
-    switch (choice.source) {
-    case FrameKeySource::CommandLine:
-        return QStringLiteral("--key");
-    case FrameKeySource::Environment:
-        return QStringLiteral("the environment variable %1").arg(QLatin1String(FrameKeyVariable));
-    case FrameKeySource::SettingsFile:
-        return QStringLiteral("\"%1\" in the settings file %2").arg(QLatin1String(FrameKeySetting), choice.origin);
-    case FrameKeySource::BuiltIn:
-        break;
-    }
-    return QStringLiteral("the built-in key");
-}
-
 // The parameters every new module starts with: the factory defaults, changed by the --params file.
 DeviceRecord readStartingParameters(const QString &path)
 {
@@ -168,7 +153,7 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("--key needs 32 hexadecimal digits"));
     const FrameKeyChoice key = chooseFrameKey(parser.value(keyOption));
     if (!key.isValid())
-        fail(QStringLiteral("the frame key from %1 is not 32 hexadecimal digits").arg(describeKeySource(key)));
+        fail(QStringLiteral("the frame key from %1 is not 32 hexadecimal digits").arg(describeFrameKeySource(key)));
     setFrameKey(reinterpret_cast<const quint8 *>(key.key.constData()));
 
     QList<DeviceRecord> modules;

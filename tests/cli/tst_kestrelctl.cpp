@@ -721,8 +721,8 @@ void TestKestrelctl::malformedArgumentsHaveTheirExitStatus_data()
     QTest::newRow("export to empty name") << QStringList {"export", mac, "-o", ""} << QByteArray() << 2 << "--output";
     QTest::newRow("apply without MAC") << QStringList {"apply", dir + "/not.json"} << QByteArray() << 2 << "no MAC";
     QTest::newRow("apply a missing file") << QStringList {"apply", dir + "/absent.json", mac} << QByteArray() << 2 << "absent.json";
-    QTest::newRow("apply a folder") << QStringList {"apply", dir, mac} << QByteArray() << 2 << "not a regular file";
-    QTest::newRow("apply a device") << QStringList {"apply", "/dev/zero", mac} << QByteArray() << 2 << "not a regular file";
+    QTest::newRow("apply a folder") << QStringList {"apply", dir, mac} << QByteArray() << 2 << "is a directory; a regular file is needed";
+    QTest::newRow("apply a device") << QStringList {"apply", "/dev/zero", mac} << QByteArray() << 2 << "a regular file is needed";
     QTest::newRow("apply what is not JSON") << QStringList {"apply", dir + "/not.json", mac} << QByteArray() << 2 << "not.json";
     QTest::newRow("apply a JSON array") << QStringList {"apply", "-", mac} << QByteArray("[{\"baud\": 9600}]") << 2 << "object";
     QTest::newRow("apply an empty object") << QStringList {"apply", "-", mac} << QByteArray("{}") << 2 << "no parameters";

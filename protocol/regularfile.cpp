@@ -53,7 +53,7 @@ bool isAbsentOrRegularFile(const QString &path, QString *error)
     return true;
 }
 
-bool readRegularFile(const QString &path, QByteArray *content, QString *error)
+bool readRegularFile(const QString &path, QByteArray *content, QString *error, qint64 maxBytes)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat info = {};
@@ -83,9 +83,13 @@ bool readRegularFile(const QString &path, QByteArray *content, QString *error)
         ::close(descriptor);
         return false;
     }
-    *content = file.readAll();
+    *content = maxBytes < 0 ? file.readAll() : file.read(maxBytes + 1);
     if (file.error() != QFileDevice::NoError) {
         *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (maxBytes >= 0 && content->size() > maxBytes) {
+        *error = QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxBytes);
         return false;
     }
     return true;
