@@ -8,6 +8,9 @@
 #include <QUdpSocket>
 
 #include <cerrno>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -15,6 +18,7 @@ namespace {
 // Room for a burst while the reader thread is not scheduled; the kernel may cap it lower.
 constexpr int ReceiveBufferSize = 4 * 1024 * 1024;
 constexpr int KeptFailures = 64;
+constexpr int ReaderNice = -10;
 
 } // namespace
 
@@ -29,6 +33,9 @@ public:
 
     bool bind(QString *error)
     {
+        // The reader must get a core within milliseconds while a burst arrives, or the kernel's queue overflows;
+        // where the system lets us, it runs ahead of the busy threads that list and send.
+        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), ReaderNice);
         socket = new QUdpSocket(this);
         if (!socket->bind(QHostAddress::Any, DevicePort, QAbstractSocket::ShareAddress)) {
             if (error)
@@ -131,17 +138,15 @@ void DeviceEndpoint::sendBroadcast(const QByteArray &datagram, int interfaceInde
 int DeviceEndpoint::sendBroadcastEverywhere(const QByteArray &datagram)
 {
     const auto adapters = broadcastInterfaces();
-    if (adapters.isEmpty()) {
+    if (adapters.isEmpty())
         sendBroadcast(datagram);
-        return 1;
-    }
     for (const BroadcastInterface &adapter : adapters) {
         const QHostAddress sender = adapter.address();
         const int index = adapter.index;
         QMetaObject::invokeMethod(
             reader, [this, datagram, index, sender] { reader->send(datagram, index, sender); }, Qt::QueuedConnection);
     }
-    return adapters.size();
+    return qMax(1, adapters.size());
 }
 
 void DeviceEndpoint::store(QVector<QNetworkDatagram> &arrived)

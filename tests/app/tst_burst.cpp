@@ -76,7 +76,7 @@ void TestBurst::everyModuleIsListedOnceInOrder()
     user.start();
 
     window.on_pushButton_SearchDevice_clicked();
-    QTRY_COMPARE_WITH_TIMEOUT(window.deviceList.size(), Modules, 120000);
+    QTRY_COMPARE_WITH_TIMEOUT(window.deviceList.size(), Modules, 60000);
     user.stop();
     QTest::qWait(500); // late duplicates, if any, would show now
     qInstallMessageHandler(previous);
