@@ -14,9 +14,11 @@ namespace {
 
 // Lets a burst of configuration frames from several tools queue up without loss.
 constexpr int ReceiveBufferSize = 1 << 20;
-// Replies sent before the event loop gets a turn to read what arrived meanwhile (our own replies come back
-// too): well below what a stock receive buffer of 212,992 bytes holds.
-constexpr int RepliesPerTurn = 128;
+// Modules answer no faster than their Ethernet carries the replies: a 64-byte reply takes about 10 µs of a
+// 100 Mbit/s segment (with headers, preamble and gap), so at most about 96 replies leave per millisecond. Between
+// two such turns the event loop reads what arrived meanwhile (our own replies come back too).
+constexpr int RepliesPerTurn = 96;
+constexpr int TurnMs = 1;
 // A full send queue is retried after this pause instead of dropping replies.
 constexpr int SendRetryMs = 2;
 // Reply frames encrypted per turn of the event loop while waiting for the first search.
@@ -56,6 +58,7 @@ ModuleSimulator::ModuleSimulator(const QList<DeviceRecord> &modules, QObject *pa
     for (int i = 0; i < moduleList.size(); ++i)
         moduleIndex.insert(moduleList.at(i).macAddress, i);
     sendTimer.setSingleShot(true);
+    sendTimer.setTimerType(Qt::PreciseTimer);
     connect(&sendTimer, &QTimer::timeout, this, &ModuleSimulator::sendReplies);
     connect(&socket, &QUdpSocket::readyRead, this, &ModuleSimulator::readDatagrams);
 }
@@ -151,7 +154,7 @@ void ModuleSimulator::sendReplies()
     const QHostAddress broadcast {QLatin1String(BroadcastAddress)};
     for (int sent = 0; !pendingSearches.isEmpty(); ++sent) {
         if (sent == RepliesPerTurn) {
-            sendTimer.start(0);
+            sendTimer.start(TurnMs);
             return;
         }
         PendingSearch &search = pendingSearches.head();
