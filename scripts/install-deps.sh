@@ -10,7 +10,7 @@ packages=(
     # tests: OpenSSL is the independent oracle for the frame cipher; clang builds the fuzzer
     libssl-dev clang libclang-rt-14-dev
     # private network namespace for every test that opens a socket
-    iproute2 util-linux
+    iproute2 util-linux mount
     # running the window without a display, driving it and photographing it (the demo, the screenshots);
     # a CJK font, or the Chinese captions show as empty boxes
     xvfb xauth imagemagick xdotool fonts-wqy-microhei
