@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "boundedintvalidator.h"
+#include "ipv4validator.h"
 #include "deviceendpoint.h"
 #include "devicetablelayout.h"
 #include "factorydefaults.h"
@@ -20,8 +21,6 @@
 #include <QHeaderView>
 #include <QHostAddress>
 #include <QMessageBox>
-#include <QRegExp>
-#include <QRegExpValidator>
 #include <QStatusBar>
 #include <QStringList>
 #include <QTableWidgetItem>
@@ -29,11 +28,6 @@
 #include <QTimer>
 
 namespace {
-
-// Four dot-separated parts of 0 to 255 each, leading zeros allowed up to three digits; ASCII digits only, as
-// the frame builder reads them (\d would take any script's digits).
-constexpr char Ipv4Pattern[]
-    = R"(((2[0-4][0-9]|25[0-5]|[01]?[0-9][0-9]?)\.){3}(2[0-4][0-9]|25[0-5]|[01]?[0-9][0-9]?))";
 
 // The receive slot hands the GUI thread back to the event loop after this much work, so the window stays
 // responsive while a burst of replies is listed; what is left is taken on the next turn.
@@ -143,11 +137,10 @@ void MainWindow::installValidators()
     ui->lineEdit_Sport->setValidator(new BoundedIntValidator(PortBottom, PortTop, ui->lineEdit_Sport));
     ui->lineEdit_Baud->setValidator(new BoundedIntValidator(BaudBottom, BaudTop, ui->lineEdit_Baud));
 
-    const QRegExp ipv4(QString::fromLatin1(Ipv4Pattern));
-    ui->lineEdit_Gaw->setValidator(new QRegExpValidator(ipv4, ui->lineEdit_Gaw));
-    ui->lineEdit_Lip->setValidator(new QRegExpValidator(ipv4, ui->lineEdit_Lip));
-    ui->lineEdit_Sip->setValidator(new QRegExpValidator(ipv4, ui->lineEdit_Sip));
-    ui->lineEdit_Subnet->setValidator(new QRegExpValidator(ipv4, ui->lineEdit_Subnet));
+    ui->lineEdit_Gaw->setValidator(new Ipv4Validator(ui->lineEdit_Gaw));
+    ui->lineEdit_Lip->setValidator(new Ipv4Validator(ui->lineEdit_Lip));
+    ui->lineEdit_Sip->setValidator(new Ipv4Validator(ui->lineEdit_Sip));
+    ui->lineEdit_Subnet->setValidator(new Ipv4Validator(ui->lineEdit_Subnet));
 }
 
 void MainWindow::setUpDeviceTable()
@@ -314,6 +307,7 @@ void MainWindow::on_pushButton_FactoryReset_clicked()
     ui->comboBox_ModbusConvt->setCurrentIndex(defaults.modbusConvert);
     // The module's own line-format byte no longer applies: the defaults reach it as 8N1.
     currentDevice.reportedLineFormat = -1;
+    formFilledByReset = true;
 }
 
 void MainWindow::on_pushButton_SaveConfigure_clicked()
@@ -338,11 +332,9 @@ void MainWindow::sendConfigFrame(DeviceRecord record)
                                      QMessageBox::NoButton);
     }
 
-    ConfigFrame frame = buildConfigFrame(record);
+    const ConfigFrame frame = buildConfigFrame(record, timeSeededFiller(), editedFields(record));
     if (frame.invalidField == ConfigField::Target)
         return;
-    if (frame.invalidField == ConfigField::None)
-        frame.invalidField = firstUnacceptableField();
     if (frame.invalidField != ConfigField::None) {
         const QString name = formFieldName(frame.invalidField);
         if (isChinese)
@@ -358,23 +350,13 @@ void MainWindow::sendConfigFrame(DeviceRecord record)
     udpSocket->sendBroadcast(frame.bytes, record.interfaceIndex);
 }
 
-// A field the form's own validator does not accept is not sent, whatever the frame could carry. Local port 0
-// is what "Random" means, so it stands while the box is checked.
-ConfigField MainWindow::firstUnacceptableField() const
+// Only what the user typed or chose is checked; a reported value nobody touched, greyed out or not, goes back as
+// it came. The texts are compared as the row click left them on the form.
+EditedFields MainWindow::editedFields(const DeviceRecord &record) const
 {
-    const QPair<const QLineEdit *, ConfigField> fields[] = {
-        {ui->lineEdit_Subnet, ConfigField::SubnetMask}, {ui->lineEdit_Gaw, ConfigField::Gateway},
-        {ui->lineEdit_Lip, ConfigField::LocalIp},       {ui->lineEdit_Lport, ConfigField::LocalPort},
-        {ui->lineEdit_Sip, ConfigField::RemoteIp},      {ui->lineEdit_Sport, ConfigField::RemotePort},
-        {ui->lineEdit_Baud, ConfigField::BaudRate},
-    };
-    for (const auto &field : fields) {
-        const bool randomPort = field.first == ui->lineEdit_Lport && ui->checkBox_Random->isChecked()
-            && field.first->text() == QLatin1String("0");
-        if (!field.first->hasAcceptableInput() && !randomPort)
-            return field.second;
-    }
-    return ConfigField::None;
+    if (formFilledByReset)
+        return AllFieldsEdited;
+    return fieldsChangedFrom(loadedDevice, record);
 }
 
 QString MainWindow::formFieldName(ConfigField field) const
@@ -526,5 +508,8 @@ void MainWindow::on_tableWidget_DeviceList_clicked(const QModelIndex &index)
         return;
     currentDevice = deviceList.at(row - 1);
     fillForm(currentDevice);
+    loadedDevice = currentDevice;
+    readForm(loadedDevice);
+    formFilledByReset = false;
     setModuleCommandsEnabled(true);
 }

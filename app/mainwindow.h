@@ -61,7 +61,8 @@ private:
     void receiveDatagram(const QNetworkDatagram &datagram);
     void parseDeviceReply(QByteArray frame, QString sourceIp, int interfaceIndex);
     void sendConfigFrame(DeviceRecord record);
-    ConfigField firstUnacceptableField() const;
+    // What the user changed on the form since a row was clicked: every field once "Factory Reset" filled them.
+    EditedFields editedFields(const DeviceRecord &record) const;
     // The form label that names a field the configuration frame cannot carry.
     QString formFieldName(ConfigField field) const;
 
@@ -75,6 +76,8 @@ private:
     QHash<QString, int> listedMacs; // MAC address -> its element of deviceList
     Ui::MainWindow *ui = nullptr;
     DeviceRecord currentDevice; // the selected module as the form edits it
+    DeviceRecord loadedDevice;  // the form as the row click left it, to tell the user's edits from what was reported
+    bool formFilledByReset = false;
     bool devicePortBound = false;
     bool frameKeyValid = false;
     QString frameKeyOrigin;

@@ -122,11 +122,12 @@ int applyCommand(const QStringList &arguments)
     if (const std::optional<Failure> failure = readParameters(commandLine, path, keepIp, &parameters))
         return reportFailure(*failure);
 
-    // A file that no module could take is refused before anything goes on the network.
+    // A file that is not a module's JSON form is refused before anything goes on the network; whether its values
+    // can be sent depends on what each module reports, and is checked for each.
     DeviceRecord sample = factoryDefaultRecord();
     sample.macAddress = targets.first().mac;
     QString error;
-    if (!moduleFromJson(parameters, sample, &sample, &error))
+    if (!moduleFromJson(parameters, sample, &sample, &error, SendCheck::None))
         return reportFailure({ExitStatus::RefusedValue, QStringLiteral("%1: %2; nothing was sent").arg(path, error)});
     if (targets.size() > 1 && parameters.contains(QStringLiteral("ip")) && sample.ipType == Module::StaticIp)
         printWarning(
@@ -152,13 +153,8 @@ int applyCommand(const QStringList &arguments)
             continue;
         }
         const DeviceRecord reported = found.module(target.mac).record;
-        // Line settings the file names are what the module gets, as with set: the module's own line-format
-        // byte (which may hold settings the JSON form cannot show) goes back only when the file is silent.
-        DeviceRecord base = reported;
-        if (parameters.contains(QStringLiteral("parity")) || parameters.contains(QStringLiteral("data-bits"))
-            || parameters.contains(QStringLiteral("stop-bits")))
-            base.reportedLineFormat = -1;
-        if (!moduleFromJson(parameters, base, &target.wanted, &error)) {
+        // Each line setting the file names replaces its own bits of the module's line-format byte.
+        if (!moduleFromJson(parameters, reported, &target.wanted, &error)) {
             target.status = ExitStatus::RefusedValue;
             target.outcome = QStringLiteral("refused");
             target.details << error << QStringLiteral("nothing was sent");
@@ -168,7 +164,7 @@ int applyCommand(const QStringList &arguments)
             printWarning(QStringLiteral("modules do not support 7 data bits without parity; sending it anyway"));
             warnedLineFormat = true;
         }
-        if (const std::optional<Failure> failure = sendConfiguration(session, target.wanted)) {
+        if (const std::optional<Failure> failure = sendConfiguration(session, target.wanted, reported)) {
             target.status = failure->status;
             target.outcome = QStringLiteral("not sent");
             target.details << failure->message;

@@ -82,9 +82,9 @@ QVector<FieldChange> compare(const DeviceRecord &from, const DeviceRecord &to, b
 
 } // namespace
 
-std::optional<Failure> sendConfiguration(Session &session, const DeviceRecord &record)
+std::optional<Failure> sendConfiguration(Session &session, const DeviceRecord &record, const DeviceRecord &reported)
 {
-    const ConfigFrame frame = buildConfigFrame(record);
+    const ConfigFrame frame = buildConfigFrame(record, timeSeededFiller(), fieldsChangedFrom(reported, record));
     if (frame.invalidField != ConfigField::None)
         return Failure {
             ExitStatus::RefusedValue,

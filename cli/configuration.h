@@ -13,8 +13,9 @@
 class Session;
 
 // Sends the configuration frame for one module through the adapter it answered on (record.interfaceIndex) and
-// waits until the frame has left. The record must pass findInvalidConfigField.
-std::optional<Failure> sendConfiguration(Session &session, const DeviceRecord &record);
+// waits until the frame has left. What differs from what the module reported must pass findInvalidConfigField;
+// the rest goes back as the module reported it.
+std::optional<Failure> sendConfiguration(Session &session, const DeviceRecord &record, const DeviceRecord &reported);
 
 // Searches until every module reports the parameters it was sent, or verifyMs is up. Per MAC, the differences
 // that remain: none when the module confirmed, one line saying so when it never answered.

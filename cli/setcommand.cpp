@@ -7,6 +7,7 @@
 #include "configuration.h"
 #include "factorydefaults.h"
 #include "macaddress.h"
+#include "moduleenums.h"
 #include "modulejson.h"
 #include "output.h"
 #include "session.h"
@@ -83,13 +84,15 @@ int setCommand(const QStringList &arguments)
 {
     CommandLine commandLine(
         QStringLiteral("set"), QStringLiteral("MAC FIELD=VALUE..."),
-        QStringLiteral("Starts from what the module reports, applies the changes, checks every value as the window\n"
+        QStringLiteral("Starts from what the module reports, applies the changes, checks them as the window\n"
                        "does (nothing is sent when one is refused), sends one configuration frame through the\n"
                        "adapter the module answered on, then searches again until the module reports the new\n"
                        "values. Fields and values are those of the JSON form: name, name-hex, mode (udp,\n"
                        "tcp-client, udp-server, tcp-server), ip-type (static, dhcp), ip, mask, gateway,\n"
-                       "local-port (1-65535 or random), remote-ip, remote-port, baud (100-2000000),\n"
-                       "parity (none, odd, even), data-bits (7, 8), stop-bits (1, 2), modbus (off, on).\n"
+                       "local-port (1-65535, or random in mode tcp-client), remote-ip, remote-port,\n"
+                       "baud (100-2000000), parity (none, odd, even, mark, space), data-bits (5-8),\n"
+                       "stop-bits (1, 2), modbus (off, on). Only the fields given are checked: the module's\n"
+                       "other values go back as it reported them.\n"
                        "Example: kestrelctl set 00:1A:2B:3C:4D:5E mode=tcp-server local-port=8000 baud=115200\n")
             + frameKeySourcesHelp());
     commandLine.addArgument(QStringLiteral("MAC"), QStringLiteral("The module, such as 00:1A:2B:3C:4D:5E."));
@@ -116,8 +119,11 @@ int setCommand(const QStringList &arguments)
         return reportFailure(*failure);
 
     // A value that no module could take is refused before anything goes on the network.
+    // TCP Client is the one mode in which every value can be sent, "random" included; the mode the module
+    // reports is checked once it has answered.
     DeviceRecord sample = factoryDefaultRecord();
     sample.macAddress = *mac;
+    sample.workMode = Module::TcpClient;
     if (const std::optional<Failure> failure = applyEdits(&sample, edits))
         return reportFailure(*failure);
 
@@ -140,7 +146,7 @@ int setCommand(const QStringList &arguments)
     if (changed.isEmpty())
         changed << QStringLiteral("no change");
 
-    if (const std::optional<Failure> failure = sendConfiguration(session, wanted))
+    if (const std::optional<Failure> failure = sendConfiguration(session, wanted, reported))
         return reportFailure(*failure);
     if (!verify.verify) {
         printLine(QStringLiteral("%1 sent: %2").arg(*mac, changed.join(QStringLiteral("; "))));

@@ -28,11 +28,10 @@ bool isAcceptedNumber(const QString &text, int bottom, int top)
     return value && *value >= quint32(bottom) && *value <= quint32(top);
 }
 
-bool isAcceptedLocalPort(const DeviceRecord &record)
+// Modes in which a module talks to a remote end, and so needs its address and port.
+bool usesRemoteEnd(int workMode)
 {
-    if (record.randomPort && record.localPort.size() <= decimalDigits(PortTop) && parseDecimal(record.localPort) == 0u)
-        return true;
-    return isAcceptedNumber(record.localPort, PortBottom, PortTop);
+    return workMode == Module::Udp || workMode == Module::TcpClient;
 }
 
 } // namespace
@@ -42,26 +41,71 @@ bool needsLineFormatNotice(const DeviceRecord &record)
     return record.dataBits == Module::SevenDataBits && record.parity == Module::NoParity;
 }
 
-ConfigField findInvalidConfigField(const DeviceRecord &record)
+EditedFields fieldsChangedFrom(const DeviceRecord &loaded, const DeviceRecord &now)
+{
+    EditedFields edited;
+    edited.setFlag(EditedField::SubnetMask, loaded.subnetMask != now.subnetMask);
+    edited.setFlag(EditedField::Gateway, loaded.gateway != now.gateway);
+    edited.setFlag(EditedField::LocalIp, loaded.localIp != now.localIp);
+    edited.setFlag(EditedField::LocalPort, loaded.localPort != now.localPort);
+    edited.setFlag(EditedField::RemoteIp, loaded.remoteIp != now.remoteIp);
+    edited.setFlag(EditedField::RemotePort, loaded.remotePort != now.remotePort);
+    edited.setFlag(EditedField::BaudRate, loaded.baudRate != now.baudRate);
+    edited.setFlag(EditedField::WorkMode, loaded.workMode != now.workMode);
+    edited.setFlag(EditedField::RandomPort, loaded.randomPort != now.randomPort);
+    return edited;
+}
+
+bool isAcceptedFieldText(ConfigField field, const QString &text, bool randomPort, int workMode)
+{
+    switch (field) {
+    case ConfigField::SubnetMask:
+    case ConfigField::Gateway:
+    case ConfigField::LocalIp:
+    case ConfigField::RemoteIp:
+        return parseIpv4(text).has_value();
+    case ConfigField::LocalPort:
+        if (text == QLatin1String("0"))
+            return randomPort && workMode == Module::TcpClient;
+        return isAcceptedNumber(text, PortBottom, PortTop);
+    case ConfigField::RemotePort:
+        return isAcceptedNumber(text, PortBottom, PortTop);
+    case ConfigField::BaudRate:
+        return isAcceptedNumber(text, BaudBottom, BaudTop);
+    case ConfigField::Target:
+        return text.size() == MacAddressDigits;
+    case ConfigField::None:
+        break;
+    }
+    return true;
+}
+
+ConfigField findInvalidConfigField(const DeviceRecord &record, EditedFields edited)
 {
     if (record.macAddress.size() != MacAddressDigits)
         return ConfigField::Target;
 
-    // In frame order.
-    if (!parseIpv4(record.subnetMask))
-        return ConfigField::SubnetMask;
-    if (!parseIpv4(record.gateway))
-        return ConfigField::Gateway;
-    if (!parseIpv4(record.localIp))
-        return ConfigField::LocalIp;
-    if (!isAcceptedLocalPort(record))
-        return ConfigField::LocalPort;
-    if (!parseIpv4(record.remoteIp))
-        return ConfigField::RemoteIp;
-    if (!isAcceptedNumber(record.remotePort, PortBottom, PortTop))
-        return ConfigField::RemotePort;
-    if (!isAcceptedNumber(record.baudRate, BaudBottom, BaudTop))
-        return ConfigField::BaudRate;
+    const bool modeChanged = edited.testFlag(EditedField::WorkMode);
+    const bool remoteNeeded = modeChanged && usesRemoteEnd(record.workMode);
+    const struct {
+        ConfigField field;
+        const QString &text;
+        bool checked;
+    } fields[] = {
+        // In frame order.
+        {ConfigField::SubnetMask, record.subnetMask, edited.testFlag(EditedField::SubnetMask)},
+        {ConfigField::Gateway, record.gateway, edited.testFlag(EditedField::Gateway)},
+        {ConfigField::LocalIp, record.localIp, edited.testFlag(EditedField::LocalIp)},
+        {ConfigField::LocalPort, record.localPort,
+         modeChanged || edited.testFlag(EditedField::LocalPort) || edited.testFlag(EditedField::RandomPort)},
+        {ConfigField::RemoteIp, record.remoteIp, remoteNeeded || edited.testFlag(EditedField::RemoteIp)},
+        {ConfigField::RemotePort, record.remotePort, remoteNeeded || edited.testFlag(EditedField::RemotePort)},
+        {ConfigField::BaudRate, record.baudRate, edited.testFlag(EditedField::BaudRate)},
+    };
+    for (const auto &field : fields) {
+        if (field.checked && !isAcceptedFieldText(field.field, field.text, record.randomPort, record.workMode))
+            return field.field;
+    }
     return ConfigField::None;
 }
 
@@ -95,10 +139,10 @@ QByteArray layoutConfigFrame(const DeviceRecord &record, const QByteArray &fille
     return frame;
 }
 
-ConfigFrame buildConfigFrame(const DeviceRecord &record, const QByteArray &filler)
+ConfigFrame buildConfigFrame(const DeviceRecord &record, const QByteArray &filler, EditedFields edited)
 {
     ConfigFrame result;
-    result.invalidField = findInvalidConfigField(record);
+    result.invalidField = findInvalidConfigField(record, edited);
     if (result.invalidField != ConfigField::None)
         return result;
     result.bytes = layoutConfigFrame(record, filler);

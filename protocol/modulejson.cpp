@@ -16,15 +16,17 @@
 
 namespace {
 
+// One value of a small setting: the combo-box index and its JSON form.
+struct Choice {
+    int index;
+    QJsonValue json;
+};
+
 // The words and numbers that stand for each small setting, one table per enum. They are a file format that
 // kestrelctl's users script against, so they are spelt out here rather than derived from the enumerators' names.
 template<typename Enum> struct NamedValue {
     Enum value;
     const char *name;
-};
-template<typename Enum> struct NumberedValue {
-    Enum value;
-    int number;
 };
 
 // clang-format off
@@ -33,11 +35,17 @@ const NamedValue<Module::WorkMode> workModeNames[] = {
     {Module::UdpServer, "udp-server"}, {Module::TcpServer, "tcp-server"},
 };
 const NamedValue<Module::IpType> ipTypeNames[] = {{Module::StaticIp, "static"}, {Module::Dhcp, "dhcp"}};
-const NamedValue<Module::Parity> parityNames[] = {
-    {Module::NoParity, "none"}, {Module::OddParity, "odd"}, {Module::EvenParity, "even"},
+// The line-format byte as the wire carries it (bits 0-5, like a 16550 line control register): the JSON form names
+// every value of each part, including those the form's boxes cannot show.
+struct LineFormatPart {
+    quint8 mask;
+    QVector<Choice> values; // the bits (as the index) and their JSON form
 };
-const NumberedValue<Module::DataBits> dataBitsNumbers[] = {{Module::SevenDataBits, 7}, {Module::EightDataBits, 8}};
-const NumberedValue<Module::StopBits> stopBitsNumbers[] = {{Module::OneStopBit, 1}, {Module::TwoStopBits, 2}};
+constexpr quint8 WordLengthBits = 0x03; // 5 + value data bits
+constexpr quint8 StopBitsBit = 0x04;
+constexpr quint8 ParityBits = 0x38;     // enable, even, stick
+constexpr quint8 ParityEnableBit = 0x08;
+constexpr quint8 LineFormatBits = 0x3F;
 const NamedValue<Module::ModbusConvert> modbusNames[] = {{Module::ModbusOff, "off"}, {Module::ModbusOn, "on"}};
 
 const struct { ConfigField field; const char *key; } configFieldKeys[] = {
@@ -49,6 +57,7 @@ const struct { ConfigField field; const char *key; } configFieldKeys[] = {
 // clang-format on
 
 const QLatin1String NameKey("name");
+const QLatin1String LineFormatKey("line-format");
 const QLatin1String NameHexKey("name-hex");
 const QLatin1String RandomPort("random");
 constexpr int MacDigits = 12;
@@ -56,25 +65,11 @@ constexpr int VersionNumbers = 4;
 constexpr int VersionTop = 15; // one nibble each
 constexpr int LongestWholeNumber = 15; // digits a double holds exactly
 
-// One value of a small setting: the combo-box index and its JSON form.
-struct Choice {
-    int index;
-    QJsonValue json;
-};
-
 template<typename Enum, size_t N> QVector<Choice> choicesOf(const NamedValue<Enum> (&table)[N])
 {
     QVector<Choice> choices;
     for (const NamedValue<Enum> &entry : table)
         choices.append({int(entry.value), QJsonValue(QLatin1String(entry.name))});
-    return choices;
-}
-
-template<typename Enum, size_t N> QVector<Choice> choicesOf(const NumberedValue<Enum> (&table)[N])
-{
-    QVector<Choice> choices;
-    for (const NumberedValue<Enum> &entry : table)
-        choices.append({int(entry.value), QJsonValue(entry.number)});
     return choices;
 }
 
@@ -191,6 +186,7 @@ struct FieldRule {
     TextForm textForm = TextForm::String;
     std::function<QJsonValue(const DeviceRecord &)> write; // Undefined: not written for this record
     std::function<bool(const QJsonValue &, DeviceRecord &)> read;
+    EditedFields edits; // what giving this key changes, and so which parameters are checked before sending
 };
 
 FieldRule choiceRule(const char *key, int DeviceRecord::*member, const QVector<Choice> &choices)
@@ -221,10 +217,11 @@ FieldRule choiceRule(const char *key, int DeviceRecord::*member, const QVector<C
     return rule;
 }
 
-FieldRule addressRule(const char *key, QString DeviceRecord::*member)
+FieldRule addressRule(const char *key, QString DeviceRecord::*member, EditedField edits)
 {
     FieldRule rule;
     rule.key = QLatin1String(key);
+    rule.edits = edits;
     rule.accepted = QStringLiteral("an IPv4 address such as \"192.168.1.10\"");
     rule.write = [member](const DeviceRecord &record) { return QJsonValue(record.*member); };
     rule.read = [member](const QJsonValue &value, DeviceRecord &record) {
@@ -238,16 +235,18 @@ FieldRule addressRule(const char *key, QString DeviceRecord::*member)
     return rule;
 }
 
-FieldRule numberRule(const char *key, QString DeviceRecord::*member, int bottom, int top)
+// Reads every value the wire can carry (0 to wireTop), so that what a module reported survives a file; what may be
+// sent when a user gives it (bottom to top, the message's range) is checked with the other edits.
+FieldRule numberRule(const char *key, QString DeviceRecord::*member, int bottom, int top, int wireTop)
 {
     FieldRule rule;
     rule.key = QLatin1String(key);
     rule.accepted = QStringLiteral("a whole number from %1 to %2").arg(bottom).arg(top);
     rule.textForm = TextForm::Number;
     rule.write = [member](const DeviceRecord &record) { return numberOrText(record.*member); };
-    rule.read = [member, bottom, top](const QJsonValue &value, DeviceRecord &record) {
+    rule.read = [member, wireTop](const QJsonValue &value, DeviceRecord &record) {
         const std::optional<qint64> number = wholeNumber(value);
-        if (!number || *number < bottom || *number > top)
+        if (!number || *number < 0 || *number > wireTop)
             return false;
         record.*member = QString::number(*number);
         return true;
@@ -257,7 +256,8 @@ FieldRule numberRule(const char *key, QString DeviceRecord::*member, int bottom,
 
 FieldRule localPortRule()
 {
-    FieldRule rule = numberRule("local-port", &DeviceRecord::localPort, PortBottom, PortTop);
+    FieldRule rule = numberRule("local-port", &DeviceRecord::localPort, PortBottom, PortTop, PortTop);
+    rule.edits = EditedField::LocalPort | EditedField::RandomPort;
     rule.accepted += QStringLiteral(" or \"%1\"").arg(RandomPort);
     rule.write = [](const DeviceRecord &record) {
         return record.localPort == QLatin1String("0") ? QJsonValue(RandomPort) : numberOrText(record.localPort);
@@ -271,7 +271,106 @@ FieldRule localPortRule()
         }
         if (!readNumber(value, record))
             return false;
-        record.randomPort = false;
+        record.randomPort = record.localPort == QLatin1String("0"); // as a reply with local port 0 reads
+        return true;
+    };
+    return rule;
+}
+
+// The byte a configuration would carry: the module's own while the record's boxes still show it.
+quint8 effectiveLineFormat(const DeviceRecord &record)
+{
+    return lineFormatByte(record) & LineFormatBits;
+}
+
+// A byte the form's boxes can build is kept as their settings alone; any other one is kept as the module's own
+// byte (reportedLineFormat), which configurations send while the boxes still show what it means. Giving the byte
+// the record already sends changes nothing.
+void setLineFormat(DeviceRecord &record, quint8 format)
+{
+    if (format == effectiveLineFormat(record))
+        return;
+    const LineSettings shown = lineSettings(format);
+    record.dataBits = shown.dataBits;
+    record.stopBits = shown.stopBits;
+    record.parity = shown.parity;
+    record.reportedLineFormat = -1;
+    if (lineFormatByte(record) != format)
+        record.reportedLineFormat = format;
+}
+
+// Parity "none" is the enable bit clear; the even and stick bits then mean nothing to a UART but are still
+// carried, by "line-format".
+quint8 partOf(quint8 format, const LineFormatPart &part)
+{
+    if (part.mask == ParityBits && !(format & ParityEnableBit))
+        return 0;
+    return format & part.mask;
+}
+
+// One part of the line-format byte (data bits, parity, stop bits): the other bits stay as they are.
+FieldRule lineFormatRule(const char *key, const LineFormatPart &part)
+{
+    FieldRule rule;
+    rule.key = QLatin1String(key);
+    QStringList values;
+    for (const Choice &choice : part.values)
+        values << shown(choice.json);
+    rule.accepted = oneOf(values);
+    rule.textForm = part.values.first().json.isDouble() ? TextForm::Number : TextForm::String;
+    rule.write = [part](const DeviceRecord &record) {
+        const quint8 bits = partOf(effectiveLineFormat(record), part);
+        for (const Choice &choice : part.values) {
+            if (choice.index == bits)
+                return choice.json;
+        }
+        return QJsonValue(QJsonValue::Undefined); // cannot happen: every value of the part is named
+    };
+    rule.read = [part](const QJsonValue &value, DeviceRecord &record) {
+        for (const Choice &choice : part.values) {
+            if (choice.json == value) {
+                setLineFormat(record, quint8((effectiveLineFormat(record) & ~part.mask) | choice.index));
+                return true;
+            }
+        }
+        return false;
+    };
+    return rule;
+}
+
+QVector<Choice> numbered(std::initializer_list<std::pair<int, int>> values)
+{
+    QVector<Choice> choices;
+    for (const auto &value : values)
+        choices.append({value.first, QJsonValue(value.second)});
+    return choices;
+}
+
+QVector<Choice> named(std::initializer_list<std::pair<int, const char *>> values)
+{
+    QVector<Choice> choices;
+    for (const auto &value : values)
+        choices.append({value.first, QJsonValue(QLatin1String(value.second))});
+    return choices;
+}
+
+// The whole byte, written only when parity "none" leaves bits behind that the three keys cannot say.
+FieldRule lineFormatByteRule()
+{
+    FieldRule rule;
+    rule.key = LineFormatKey;
+    rule.accepted = QStringLiteral("the serial line-format byte, a whole number from 0 to %1").arg(LineFormatBits);
+    rule.textForm = TextForm::Number;
+    rule.write = [](const DeviceRecord &record) {
+        const quint8 format = effectiveLineFormat(record);
+        const bool saidByKeys = (format & ParityEnableBit) || !(format & ParityBits);
+        return saidByKeys ? QJsonValue(QJsonValue::Undefined) : QJsonValue(int(format));
+    };
+    rule.read = [](const QJsonValue &value, DeviceRecord &record) {
+        const std::optional<qint64> number = wholeNumber(value);
+        if (!number || *number < 0 || *number > LineFormatBits)
+            return false;
+        setLineFormat(record, quint8(*number));
         return true;
     };
     return rule;
@@ -351,18 +450,28 @@ QVector<FieldRule> makeFieldRules()
     };
     rules << version;
 
-    rules << choiceRule("mode", &DeviceRecord::workMode, choicesOf(workModeNames));
+    FieldRule mode = choiceRule("mode", &DeviceRecord::workMode, choicesOf(workModeNames));
+    mode.edits = EditedField::WorkMode;
+    rules << mode;
     rules << choiceRule("ip-type", &DeviceRecord::ipType, choicesOf(ipTypeNames));
-    rules << addressRule("ip", &DeviceRecord::localIp);
-    rules << addressRule("mask", &DeviceRecord::subnetMask);
-    rules << addressRule("gateway", &DeviceRecord::gateway);
+    rules << addressRule("ip", &DeviceRecord::localIp, EditedField::LocalIp);
+    rules << addressRule("mask", &DeviceRecord::subnetMask, EditedField::SubnetMask);
+    rules << addressRule("gateway", &DeviceRecord::gateway, EditedField::Gateway);
     rules << localPortRule();
-    rules << addressRule("remote-ip", &DeviceRecord::remoteIp);
-    rules << numberRule("remote-port", &DeviceRecord::remotePort, PortBottom, PortTop);
-    rules << numberRule("baud", &DeviceRecord::baudRate, BaudBottom, BaudTop);
-    rules << choiceRule("parity", &DeviceRecord::parity, choicesOf(parityNames));
-    rules << choiceRule("data-bits", &DeviceRecord::dataBits, choicesOf(dataBitsNumbers));
-    rules << choiceRule("stop-bits", &DeviceRecord::stopBits, choicesOf(stopBitsNumbers));
+    rules << addressRule("remote-ip", &DeviceRecord::remoteIp, EditedField::RemoteIp);
+    FieldRule remotePort = numberRule("remote-port", &DeviceRecord::remotePort, PortBottom, PortTop, PortTop);
+    remotePort.edits = EditedField::RemotePort;
+    rules << remotePort;
+    FieldRule baud = numberRule("baud", &DeviceRecord::baudRate, BaudBottom, BaudTop, BaudWireTop);
+    baud.edits = EditedField::BaudRate;
+    rules << baud;
+    // clang-format off
+    rules << lineFormatRule("parity", {ParityBits, named({{0x00, "none"}, {0x08, "odd"}, {0x18, "even"},
+                                                          {0x28, "mark"}, {0x38, "space"}})});
+    rules << lineFormatRule("data-bits", {WordLengthBits, numbered({{0, 5}, {1, 6}, {2, 7}, {3, 8}})});
+    rules << lineFormatRule("stop-bits", {StopBitsBit, numbered({{0, 1}, {StopBitsBit, 2}})});
+    // clang-format on
+    rules << lineFormatByteRule();
     rules << choiceRule("modbus", &DeviceRecord::modbusConvert, choicesOf(modbusNames));
 
     rules << sightingRule("source-ip", [](const DeviceRecord &record) {
@@ -406,20 +515,10 @@ QString valueError(const FieldRule &rule, const QString &given)
     return QStringLiteral("\"%1\": expected %2, got %3").arg(rule.key, rule.accepted, given);
 }
 
-bool sameLineFormat(const DeviceRecord &a, const DeviceRecord &b)
+// What a user gave must fit in a configuration frame; otherwise the message names the key that does not.
+bool checkSendable(const DeviceRecord &record, EditedFields edited, QString *error)
 {
-    return a.parity == b.parity && a.dataBits == b.dataBits && a.stopBits == b.stopBits;
-}
-
-bool isLineFormatKey(const QString &key)
-{
-    return key == QLatin1String("parity") || key == QLatin1String("data-bits") || key == QLatin1String("stop-bits");
-}
-
-// A finished record must fit in a configuration frame; otherwise the message names the key that does not.
-bool checkSendable(const DeviceRecord &record, QString *error)
-{
-    const ConfigField invalid = findInvalidConfigField(record);
+    const ConfigField invalid = findInvalidConfigField(record, edited);
     if (invalid == ConfigField::None)
         return true;
     const FieldRule *rule = findRule(moduleKey(invalid));
@@ -428,6 +527,11 @@ bool checkSendable(const DeviceRecord &record, QString *error)
         return false;
     }
     const QJsonValue value = rule->write(record);
+    if (invalid == ConfigField::LocalPort && value == QJsonValue(RandomPort)) {
+        *error = QStringLiteral("\"%1\": \"%2\" (local port 0) is for mode \"tcp-client\" only; the mode is %3")
+                     .arg(rule->key, RandomPort, shown(findRule(QStringLiteral("mode"))->write(record)));
+        return false;
+    }
     if (value.isString() && value.toString().isEmpty())
         *error = QStringLiteral("\"%1\" is missing; expected %2").arg(rule->key, rule->accepted);
     else
@@ -448,20 +552,44 @@ QJsonObject moduleToJson(const DeviceRecord &record)
     return object;
 }
 
-bool moduleFromJson(const QJsonObject &object, const DeviceRecord &base, DeviceRecord *out, QString *error)
+bool moduleFromJson(const QJsonObject &object, const DeviceRecord &base, DeviceRecord *out, QString *error,
+                    SendCheck check)
 {
     DeviceRecord result = base;
+    EditedFields edited;
     for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
         const FieldRule *rule = findRule(it.key());
         if (!rule) {
             *error = unknownKeyError(it.key());
             return false;
         }
-        if (rule->key == NameKey || rule->key == NameHexKey)
+        if (rule->key == NameKey || rule->key == NameHexKey || rule->key == LineFormatKey)
             continue;
         if (!rule->read(it.value(), result)) {
             *error = valueError(*rule, shown(it.value()));
             return false;
+        }
+        // A value the module already has is not an edit: a file exported from it goes back as it came.
+        if (rule->write(result) != rule->write(base))
+            edited |= rule->edits;
+    }
+
+    // The whole line-format byte, when given, must say what the three keys beside it say.
+    const QJsonValue lineFormat = object.value(LineFormatKey);
+    if (!lineFormat.isUndefined()) {
+        const FieldRule *byteRule = findRule(LineFormatKey);
+        const DeviceRecord named = result;
+        if (!byteRule->read(lineFormat, result)) {
+            *error = valueError(*byteRule, shown(lineFormat));
+            return false;
+        }
+        for (const char *const part : {"data-bits", "parity", "stop-bits"}) {
+            const QString key = QLatin1String(part);
+            if (object.contains(key) && findRule(key)->write(result) != findRule(key)->write(named)) {
+                *error = QStringLiteral("\"%1\" %2 does not say what \"%3\" %4 says")
+                             .arg(LineFormatKey, shown(lineFormat), key, shown(object.value(key)));
+                return false;
+            }
         }
     }
 
@@ -477,9 +605,7 @@ bool moduleFromJson(const QJsonObject &object, const DeviceRecord &base, DeviceR
         return false;
     }
 
-    if (!sameLineFormat(result, base))
-        result.reportedLineFormat = -1;
-    if (!checkSendable(result, error))
+    if (check == SendCheck::ChangedFields && !checkSendable(result, edited, error))
         return false;
     *out = result;
     return true;
@@ -506,9 +632,8 @@ bool setModuleField(DeviceRecord *record, const QString &key, const QString &val
         *error = valueError(*rule, QStringLiteral("\"%1\"").arg(valueText));
         return false;
     }
-    if (isLineFormatKey(key))
-        result.reportedLineFormat = -1;
-    if (!checkSendable(result, error))
+    // Only what the command line names is checked: the module's other values go back as it reported them.
+    if (!checkSendable(result, rule->edits, error))
         return false;
     *record = result;
     return true;

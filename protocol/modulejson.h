@@ -21,33 +21,41 @@
 //   "ip-type"      "static", "dhcp"
 //   "ip", "mask", "gateway", "remote-ip"
 //                  dotted-decimal IPv4 text: "192.168.1.10"
-//   "local-port"   a number from 1 to 65535, or "random" (local port 0: the module picks one)
+//   "local-port"   a number from 1 to 65535, or "random" (local port 0: the module picks one; TCP Client only)
 //   "remote-port"  a number from 1 to 65535
 //   "baud"         a number from 100 to 2000000
-//   "parity"       "none", "odd", "even"
-//   "data-bits"    the number 7 or 8
-//   "stop-bits"    the number 1 or 2
+//   "parity"       "none", "odd", "even", "mark", "space"
+//   "data-bits"    the number 5, 6, 7 or 8
+//   "stop-bits"    the number 1 or 2 (with 5 data bits, 2 means one and a half)
+//   "line-format"  the serial line-format byte, 0 to 63; written only when parity is "none" and the byte still has
+//                  its even or stick bit set, which the three keys above cannot say. Given with them, it must agree.
 //   "modbus"       "off", "on" (Modbus TCP/RTU conversion)
 //   "source-ip"    where the module's reply came from; written for a module seen on the network
 //   "interface"    the adapter the reply came in on; written by programs that know its name
 //
-// "source-ip" and "interface" say where a module was seen, which no file can change: they are accepted and
-// ignored on reading. Reading what moduleToJson wrote for a module that fits in a configuration frame gives the
-// same record, apart from where it was seen and its own line-format byte, which stay base's.
+// The ranges above are what a user may give. Reading also takes every other value a module can report (ports
+// from 0, baud rates from 0 to 16777215), so that what moduleToJson wrote reads back as the same record, apart
+// from where it was seen, which stays base's: what the wire carries survives a file. "source-ip" and "interface"
+// say where a module was seen, which no file can change: they are accepted and ignored on reading.
 
 // The module as a JSON object (keys as above).
 QJsonObject moduleToJson(const DeviceRecord &record);
 
+// Whether reading checks what a file changes as a configuration would (apply), or takes any value a module can
+// report (kestrel-sim's state, a check of a file's form before any module is known).
+enum class SendCheck { ChangedFields, None };
+
 // Reads a module over base: keys left out keep base's values. An unknown key, a value of the wrong type or out
-// of range, or a module that cannot be sent in a configuration frame is an error that names the key and the
-// values it accepts; *out is then left alone. The module's own line-format byte (reportedLineFormat) is kept
-// while parity, data bits and stop bits read as base's, and dropped when one of them changes.
-bool moduleFromJson(const QJsonObject &object, const DeviceRecord &base, DeviceRecord *out, QString *error);
+// of what the wire can carry is an error that names the key and the values it accepts; with ChangedFields, so is
+// a value that differs from base's and cannot be sent (findInvalidConfigField on the edited fields). *out is then
+// left alone. Data bits, parity and stop bits each change their own bits of the line-format byte.
+bool moduleFromJson(const QJsonObject &object, const DeviceRecord &base, DeviceRecord *out, QString *error,
+                    SendCheck check = SendCheck::ChangedFields);
 
 // One FIELD=VALUE edit as typed on a command line: the keys of settableModuleKeys() with the JSON values written
-// as text ("mode=tcp-server", "local-port=random", "data-bits=7", "name=泵站1"). Naming parity, data bits or stop
-// bits drops the module's own line-format byte, so the values given are what the module gets. On an error the
-// record is left alone.
+// as text ("mode=tcp-server", "local-port=random", "data-bits=7", "name=泵站1"). The value given is checked as the
+// window checks a typed one (and a mode or "random" checks the local port and the remote end it needs); the
+// record's other values are not. On an error the record is left alone.
 bool setModuleField(DeviceRecord *record, const QString &key, const QString &valueText, QString *error);
 
 // The keys setModuleField takes: every key above but the module's identity ("mac", "version") and where it was

@@ -7,3 +7,6 @@ constexpr int PortBottom = 1;
 constexpr int PortTop = 65535;
 constexpr int BaudBottom = 100;
 constexpr int BaudTop = 2000000;
+
+// The largest baud rate the frames can carry (24 bits): a module may report any of them.
+constexpr int BaudWireTop = 0xFFFFFF;

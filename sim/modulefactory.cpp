@@ -36,17 +36,10 @@ bool makeModules(const ModuleRequest &what, QList<DeviceRecord> *modules, QStrin
         return false;
     }
 
-    // The modules differ only in MAC and name, so one of them shows whether the parameters can be sent.
+    // Any parameters a module can report, sendable or not: the tools must cope with them.
     DeviceRecord common = what.parameters;
     common.version = what.version;
     common.randomPort = common.localPort == QLatin1String("0");
-    common.macAddress = what.firstMac;
-    const ConfigField invalid = findInvalidConfigField(common);
-    if (invalid != ConfigField::None) {
-        *error = QStringLiteral("the starting parameter \"%1\" cannot be sent in a configuration frame")
-                     .arg(moduleKey(invalid));
-        return false;
-    }
 
     QList<DeviceRecord> made;
     made.reserve(what.count);

@@ -91,8 +91,10 @@ bool loadModules(const QString &path, QList<DeviceRecord> *modules, QString *err
             return refuse(QStringLiteral("expected an object, got %1").arg(jsonTypeName(element)));
         DeviceRecord module;
         QString moduleError;
-        if (!moduleFromJson(element.toObject(), base, &module, &moduleError))
+        if (!moduleFromJson(element.toObject(), base, &module, &moduleError, SendCheck::None))
             return refuse(moduleError);
+        if (module.macAddress.isEmpty())
+            return refuse(QStringLiteral("\"mac\" is missing"));
         if (macs.contains(module.macAddress))
             return refuse(QStringLiteral("\"mac\" %1 is already used by another module").arg(module.macAddress));
         macs.insert(module.macAddress);

@@ -7,6 +7,7 @@
 #include "messageboxcloser.h"
 #include "privatenetwork.h"
 #include "replyframe.h"
+#include "sendrulecases.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -58,6 +59,10 @@ private slots:
     void untouchedFormSendsWhatTheModuleReported_data();
     void untouchedFormSendsWhatTheModuleReported();
     void randomPortZeroIsSentOnlyWhileChecked();
+    void sendRule_data();
+    void sendRule();
+    void untouchedReportedValuesGoBackByteForByte_data();
+    void untouchedReportedValuesGoBackByteForByte();
     void busyPortIsReportedInTheStatusBar();
     void invalidFrameKeyIsNeverUsed_data();
     void invalidFrameKeyIsNeverUsed();
@@ -370,6 +375,103 @@ void TestConfigure::randomPortZeroIsSentOnlyWhileChecked()
     QVERIFY(pressConfigure().isEmpty());
     QCOMPARE(boxes->seen.size(), 1);
     QVERIFY2(boxes->seen.first().second.contains(QStringLiteral("本地端口")), qPrintable(boxes->seen.first().second));
+}
+
+// The table the protocol's test runs too: what "Configure" sends or refuses after one typed field, and what the
+// field's validator accepts as finished text, follow one rule.
+void TestConfigure::sendRule_data()
+{
+    addSendRuleColumns();
+    addSendRuleRows();
+}
+
+void TestConfigure::sendRule()
+{
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QFETCH(bool, random);
+    QFETCH(int, mode);
+    QFETCH(bool, accepted);
+
+    DeviceRecord module = factoryDefaultRecord();
+    module.macAddress = SelectedMac;
+    module.version = QStringLiteral("1.0.0.1");
+    module.workMode = mode;
+    selectReply(layoutDeviceReply(module));
+
+    const QHash<int, QLineEdit *> edits = {
+        {int(ConfigField::SubnetMask), window->ui->lineEdit_Subnet}, {int(ConfigField::Gateway), window->ui->lineEdit_Gaw},
+        {int(ConfigField::LocalIp), window->ui->lineEdit_Lip},       {int(ConfigField::LocalPort), window->ui->lineEdit_Lport},
+        {int(ConfigField::RemoteIp), window->ui->lineEdit_Sip},      {int(ConfigField::RemotePort), window->ui->lineEdit_Sport},
+        {int(ConfigField::BaudRate), window->ui->lineEdit_Baud},
+    };
+    QLineEdit *edit = edits.value(field);
+    QVERIFY(edit);
+    if (random)
+        window->ui->checkBox_Random->setChecked(true); // a click where the mode offers it; set here in any mode
+    edit->setText(text);
+    // "0" in the local port is written by "Random", never finished typing.
+    if (!(field == int(ConfigField::LocalPort) && text == QLatin1String("0"))) {
+        QString typed = text;
+        int position = typed.size();
+        QCOMPARE(edit->validator()->validate(typed, position) == QValidator::Acceptable, accepted);
+    }
+
+    QCOMPARE(pressConfigure().size(), accepted ? 1 : 0);
+    QCOMPARE(boxes->seen.size(), accepted ? 0 : 1);
+}
+
+// A module may report what nobody could type: a TCP server's unused remote end 0.0.0.0:0, a baud rate below 100.
+// Changing another field sends those back as reported; the greyed fields stay greyed.
+void TestConfigure::untouchedReportedValuesGoBackByteForByte_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("remoteIp");
+    QTest::addColumn<QString>("remotePort");
+    QTest::addColumn<QString>("baudRate");
+    QTest::addColumn<QString>("localPort");
+
+    QTest::newRow("TCP server, remote 0.0.0.0:0") << int(Module::TcpServer) << "0.0.0.0" << "0" << "9600" << "502";
+    QTest::newRow("UDP server, remote 0.0.0.0:0, local port 0")
+        << int(Module::UdpServer) << "0.0.0.0" << "0" << "115200" << "0";
+    QTest::newRow("50 baud") << int(Module::Udp) << "192.168.1.254" << "1234" << "50" << "1234";
+    QTest::newRow("baud 0, remote port 0") << int(Module::TcpClient) << "10.0.0.1" << "0" << "0" << "4000";
+}
+
+void TestConfigure::untouchedReportedValuesGoBackByteForByte()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, remoteIp);
+    QFETCH(QString, remotePort);
+    QFETCH(QString, baudRate);
+    QFETCH(QString, localPort);
+
+    DeviceRecord module = factoryDefaultRecord();
+    module.macAddress = SelectedMac;
+    module.version = QStringLiteral("1.0.0.1");
+    module.workMode = mode;
+    module.remoteIp = remoteIp;
+    module.remotePort = remotePort;
+    module.baudRate = baudRate;
+    module.localPort = localPort;
+    const QByteArray reply = layoutDeviceReply(module);
+    selectReply(reply);
+    const bool server = mode == Module::TcpServer || mode == Module::UdpServer;
+    QCOMPARE(window->ui->lineEdit_Sip->isEnabled(), !server);
+    QCOMPARE(window->ui->lineEdit_Sport->isEnabled(), !server);
+
+    QTest::keyClick(window->ui->lineEdit_Lip, Qt::Key_End);
+    QTest::keyClick(window->ui->lineEdit_Lip, Qt::Key_Backspace);
+    QTest::keyClicks(window->ui->lineEdit_Lip, QStringLiteral("1")); // 192.168.1.10 -> 192.168.1.11
+    QCOMPARE(window->ui->lineEdit_Lip->text(), QStringLiteral("192.168.1.11"));
+
+    const QList<QByteArray> frames = pressConfigure();
+    QVERIFY2(boxes->seen.isEmpty(), boxes->seen.isEmpty() ? "" : qPrintable(boxes->seen.first().second));
+    QCOMPARE(frames.size(), 1);
+    QByteArray expected = reply.mid(NameOffset, 40);
+    expected[30 - NameOffset] = char(11); // the one octet typed, last octet first
+    QCOMPARE(frames.first().mid(NameOffset, 40).toHex(' '), expected.toHex(' '));
+    QCOMPARE(window->ui->lineEdit_Sip->isEnabled(), !server);
 }
 
 void TestConfigure::busyPortIsReportedInTheStatusBar()

@@ -28,6 +28,7 @@ private slots:
 
     void setChangesTheModule_data();
     void setChangesTheModule();
+    void reportedValuesNobodyTypedGoBackAsTheyCame();
     void setKeepsTheNameBytesAndEncodesANewNameLikeThem();
     void refusedValueSendsNothing_data();
     void refusedValueSendsNothing();
@@ -124,7 +125,7 @@ DeviceRecord distinctiveModule()
     record.version = QStringLiteral("1.10.0.15");
     record.deviceName = QStringLiteral("Pump-7");
     record.ipType = 1;
-    record.workMode = 3;
+    record.workMode = 1; // TCP Client, the one mode with a random local port
     record.subnetMask = QStringLiteral("255.255.0.0");
     record.gateway = QStringLiteral("10.1.0.1");
     record.localIp = QStringLiteral("10.1.2.3");
@@ -370,8 +371,10 @@ void TestKestrelctl::setChangesTheModule_data()
                                                {"gateway", "10.231.0.1"},
                                                {"remote-ip", "10.231.0.9"},
                                                {"remote-port", 502}};
-    QTest::newRow("random local port") << "02004B530002" << QStringList {"local-port=random"}
-                                       << QJsonObject {{"local-port", "random"}};
+    QTest::newRow("random local port") << "02004B530002" << QStringList {"local-port=random", "mode=tcp-client"}
+                                       << QJsonObject {{"local-port", "random"}, {"mode", "tcp-client"}};
+    QTest::newRow("five data bits, mark parity") << "02004B530002" << QStringList {"data-bits=5", "parity=mark"}
+                                                 << QJsonObject {{"data-bits", 5}, {"parity", "mark"}};
     QTest::newRow("dhcp and modbus") << "02004B530002" << QStringList {"ip-type=dhcp", "modbus=on"}
                                      << QJsonObject {{"ip-type", "dhcp"}, {"modbus", "on"}};
     QTest::newRow("name") << "02004B530002" << QStringList {QStringLiteral("name=泵站1")}
@@ -403,6 +406,67 @@ void TestKestrelctl::setChangesTheModule()
     for (const QString &other : before.keys()) {
         if (other != mac)
             QCOMPARE(stateModules(statePath()).value(other), before.value(other));
+    }
+}
+
+// A TCP server with its remote end unused (0.0.0.0:0), a 50-baud 5M1 line: set changes one field and the module
+// keeps every other value byte for byte; export and apply carry the line format to another module.
+void TestKestrelctl::reportedValuesNobodyTypedGoBackAsTheyCame()
+{
+    const QString other = macAfter(FirstMac, 1);
+    QJsonObject server = module(FirstMac, QStringLiteral("192.168.1.10"));
+    server.insert(QStringLiteral("mode"), QStringLiteral("tcp-server"));
+    server.insert(QStringLiteral("remote-ip"), QStringLiteral("0.0.0.0"));
+    server.insert(QStringLiteral("remote-port"), 0);
+    server.insert(QStringLiteral("baud"), 50);
+    server.insert(QStringLiteral("data-bits"), 5);
+    server.insert(QStringLiteral("parity"), QStringLiteral("mark"));
+    QJsonObject sixN1 = module(other, QStringLiteral("192.168.1.11"));
+    sixN1.insert(QStringLiteral("data-bits"), 6);
+    QVERIFY(writeStateFile(statePath(), {server, sixN1}));
+    SimulatedModules modules;
+    QVERIFY(startModules(modules, {}));
+    const QJsonObject before = stateModules(statePath()).value(FirstMac);
+    QCOMPARE(before.value("remote-port").toInt(), 0);
+
+    const ToolRun set = run({"set", FirstMac, "ip=192.168.1.20"});
+    QCOMPARE_EXIT(set, 0);
+    QTRY_COMPARE(stateModules(statePath()).value(FirstMac).value("ip").toString(), QStringLiteral("192.168.1.20"));
+    const QJsonObject after = stateModules(statePath()).value(FirstMac);
+    for (const QString &key : before.keys()) {
+        if (key != QLatin1String("ip"))
+            QVERIFY2(after.value(key) == before.value(key), qPrintable(key));
+    }
+
+    // Typed, the same values are refused, and nothing is sent.
+    const ToolRun refused = run({"set", FirstMac, "baud=50"});
+    QCOMPARE_EXIT(refused, 5);
+    QVERIFY2(refused.err.contains("baud"), refused.err.constData());
+
+    const QString path = files.filePath(QStringLiteral("server.json"));
+    QCOMPARE_EXIT(run({"export", FirstMac, "-o", path}), 0);
+    const QJsonObject exported = QJsonDocument::fromJson(fileBytes(path)).object();
+    QCOMPARE(exported.value("data-bits").toInt(), 5);
+    QCOMPARE(exported.value("parity").toString(), QStringLiteral("mark"));
+    QCOMPARE(exported.value("remote-port").toInt(), 0);
+
+    // Only the line format and the baud rate: the module keeps its mode and remote end.
+    QFile lineOnly(files.filePath(QStringLiteral("line.json")));
+    QVERIFY(lineOnly.open(QIODevice::WriteOnly));
+    lineOnly.write(QJsonDocument(QJsonObject {{"data-bits", exported.value("data-bits")},
+                                              {"parity", exported.value("parity")},
+                                              {"stop-bits", exported.value("stop-bits")},
+                                              {"baud", 9600}})
+                       .toJson());
+    lineOnly.close();
+    QCOMPARE_EXIT(run({"apply", lineOnly.fileName(), other}), 0);
+    QTRY_COMPARE(stateModules(statePath()).value(other).value("data-bits").toInt(), 5);
+    QCOMPARE(stateModules(statePath()).value(other).value("parity").toString(), QStringLiteral("mark"));
+    const ToolRun found = run({"search", "--json"});
+    QCOMPARE_EXIT(found, 0);
+    for (const QJsonValue &entry : QJsonDocument::fromJson(found.out).array()) {
+        QCOMPARE(entry.toObject().value("data-bits").toInt(), 5);
+        QCOMPARE(entry.toObject().value("parity").toString(), QStringLiteral("mark"));
     }
 }
 
@@ -458,10 +522,12 @@ void TestKestrelctl::refusedValueSendsNothing_data()
                                 << "mask";
     QTest::newRow("unknown mode") << "mode=tcp"
                                   << "mode";
-    QTest::newRow("stick parity") << "parity=mark"
-                                  << "parity";
-    QTest::newRow("six data bits") << "data-bits=6"
-                                   << "data-bits";
+    QTest::newRow("unknown parity") << "parity=stick"
+                                    << "parity";
+    QTest::newRow("four data bits") << "data-bits=4"
+                                    << "data-bits";
+    QTest::newRow("random local port in mode UDP") << "local-port=random"
+                                                   << "local-port";
     QTest::newRow("one and a half stop bits") << "stop-bits=1.5"
                                               << "stop-bits";
     QTest::newRow("eleven name bytes in hex") << "name-hex=4142434445464748494A4B"
@@ -600,7 +666,7 @@ void TestKestrelctl::decodeExplainsFramesOfTheLibrary_data()
         {"mac", "0A1B2C3D4E5F"},
         {"name", "Pump-7"},
         {"name-hex", "50 75 6D 70 2D 37 00 00 00 00"},
-        {"mode", "tcp-server"},
+        {"mode", "tcp-client"},
         {"ip-type", "dhcp"},
         {"ip", "10.1.2.3"},
         {"mask", "255.255.0.0"},
@@ -728,7 +794,7 @@ void TestKestrelctl::malformedArgumentsHaveTheirExitStatus_data()
     QTest::newRow("apply an empty object") << QStringList {"apply", "-", mac} << QByteArray("{}") << 2 << "no parameters";
     QTest::newRow("apply only the address, kept") << QStringList {"apply", "-", mac, "--keep-ip"} << QByteArray("{\"ip\": \"10.0.0.1\"}") << 2 << "no parameters";
     QTest::newRow("apply an unknown key") << QStringList {"apply", "-", mac} << QByteArray("{\"speed\": 9600}") << 5 << "speed";
-    QTest::newRow("apply a refused value") << QStringList {"apply", "-", mac} << QByteArray("{\"baud\": 50}") << 5 << "baud";
+    QTest::newRow("apply a value no module has") << QStringList {"apply", "-", mac} << QByteArray("{\"baud\": 16777216}") << 5 << "baud";
     QTest::newRow("apply a value of the wrong type") << QStringList {"apply", "-", mac} << QByteArray("{\"baud\": \"fast\"}") << 5 << "baud";
     QTest::newRow("apply to a MAC twice") << QStringList {"apply", "-", mac, "02:00:4B:53:00:01"} << QByteArray("{\"baud\": 9600}") << 2 << "twice";
     QTest::newRow("apply more than a megabyte") << QStringList {"apply", "-", mac} << QByteArray(2 * 1024 * 1024, ' ') << 2 << "larger";

@@ -43,6 +43,8 @@ inline DeviceRecord randomRecord(QRandomGenerator &random)
     record.workMode = number(4);
     record.ipType = number(2);
     record.randomPort = record.localPort == QLatin1String("0");
+    if (record.randomPort)
+        record.workMode = 1; // TCP Client: the one mode in which "Random" can be sent
     record.parity = number(3);
     record.dataBits = number(2);
     record.stopBits = number(2);

@@ -4,9 +4,11 @@
 #include "framechecksum.h"
 #include "framecipher.h"
 #include "frameconstants.h"
+#include "framelayout.h"
 #include "opensslcbc.h"
 #include "recordgenerator.h"
 #include "replyframe.h"
+#include "sendrulecases.h"
 
 #include <QTime>
 #include <QtTest>
@@ -109,6 +111,10 @@ private slots:
     void refusalOrder();
     void acceptedNumbers_data();
     void acceptedNumbers();
+    void sendRule_data();
+    void sendRule();
+    void untouchedValuesAreNotChecked_data();
+    void untouchedValuesAreNotChecked();
     void smallFieldsKeepOnlyTheirBits();
     void shortFillerIsZeroPadded();
     void timeSeededFillerNeverFF();
@@ -328,8 +334,9 @@ void TestConfigFrame::unEditedReplyGoesBackUnchanged()
     // they were, and the defined bits of bytes 20 (bit 0), 21 (bits 0-1), 45 (bits 0-5) and 48 (bit 0).
     const auto check = [](const QByteArray &reply, const QByteArray &filler) {
         const DeviceRecord record = decodeDeviceReply(reply, QStringLiteral("10.231.0.2"));
-        QCOMPARE(fieldName(findInvalidConfigField(record)), fieldName(ConfigField::None));
-        const ConfigFrame frame = buildConfigFrame(record, filler);
+        // Nothing edited, so nothing is checked: whatever the module reported goes back.
+        QCOMPARE(fieldName(findInvalidConfigField(record, EditedFields())), fieldName(ConfigField::None));
+        const ConfigFrame frame = buildConfigFrame(record, filler, EditedFields());
         const QByteArray sent = opensslCbc(TestKey, frame.bytes, false);
         QCOMPARE(sent.size(), FrameSize);
         const auto byte = [](const QByteArray &bytes, int offset) { return quint8(bytes.at(offset)); };
@@ -501,8 +508,7 @@ void TestConfigFrame::acceptedNumbers_data()
             << QString::fromLatin1(field) << QString::fromLatin1(text) << offset << QByteArray::fromHex(hex)
             << randomPort;
     };
-    row("localPort", "0", 34, "0000", true); // "Random" ticked: the module picks its port
-    row("localPort", "00000", 34, "0000", true);
+    row("localPort", "0", 34, "0000", true); // "Random" ticked in a TCP client: the module picks its port
     row("localPort", "1", 34, "0100");
     row("localPort", "65535", 34, "FFFF");
     row("localPort", "01234", 34, "D204"); // leading zeros within the five digits a port has
@@ -531,9 +537,101 @@ void TestConfigFrame::acceptedNumbers()
     QFETCH(bool, randomPort);
     DeviceRecord record = factoryForm();
     record.randomPort = randomPort;
+    if (randomPort)
+        record.workMode = Module::TcpClient; // the one mode that offers "Random"
     *textField(record, field) = text;
     QCOMPARE(fieldName(findInvalidConfigField(record)), fieldName(ConfigField::None));
     QCOMPARE(layoutConfigFrame(record, CountingFiller).mid(offset, bytes.size()).toHex(), bytes.toHex());
+}
+
+// The table the window's test runs too: one field typed into a module that reported valid values.
+void TestConfigFrame::sendRule_data()
+{
+    addSendRuleColumns();
+    addSendRuleRows();
+}
+
+void TestConfigFrame::sendRule()
+{
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QFETCH(bool, random);
+    QFETCH(int, mode);
+    QFETCH(bool, accepted);
+    DeviceRecord reported = factoryForm();
+    reported.workMode = mode;
+    DeviceRecord typed = reported;
+    typed.randomPort = random;
+    const QHash<int, QString *> fields = {
+        {int(ConfigField::SubnetMask), &typed.subnetMask}, {int(ConfigField::Gateway), &typed.gateway},
+        {int(ConfigField::LocalIp), &typed.localIp},       {int(ConfigField::LocalPort), &typed.localPort},
+        {int(ConfigField::RemoteIp), &typed.remoteIp},     {int(ConfigField::RemotePort), &typed.remotePort},
+        {int(ConfigField::BaudRate), &typed.baudRate},
+    };
+    QVERIFY(fields.contains(field));
+    *fields.value(field) = text;
+    const ConfigField refused = findInvalidConfigField(typed, fieldsChangedFrom(reported, typed));
+    QCOMPARE(fieldName(refused), fieldName(accepted ? ConfigField::None : ConfigField(field)));
+    QCOMPARE(isAcceptedFieldText(ConfigField(field), text, random, mode), accepted);
+}
+
+// What a module reported and nobody edited is sent back byte for byte, even where nobody could type it; a change
+// that makes such a value matter (a mode that uses the remote end) has it checked.
+void TestConfigFrame::untouchedValuesAreNotChecked_data()
+{
+    QTest::addColumn<QString>("editedField");
+    QTest::addColumn<QString>("editedText");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<ConfigField>("refused");
+    QTest::addColumn<int>("offset");     // where the edit lands in the frame
+    QTest::addColumn<QByteArray>("bytes"); // and what it writes there
+
+    QTest::newRow("local IP of a TCP server") << "localIp" << "192.168.1.20" << int(Module::TcpServer)
+                                              << ConfigField::None << 30 << QByteArray::fromHex("1401A8C0");
+    QTest::newRow("gateway only") << "gateway" << "192.168.1.254" << int(Module::TcpServer) << ConfigField::None
+                                  << 26 << QByteArray::fromHex("FE01A8C0");
+    // Local port 0 stands for "Random" in a TCP client only; a TCP client needs its remote end.
+    QTest::newRow("the server becomes a UDP peer") << "" << "" << int(Module::Udp) << ConfigField::LocalPort << 0
+                                                   << QByteArray();
+    QTest::newRow("the server becomes a TCP client") << "" << "" << int(Module::TcpClient) << ConfigField::RemotePort
+                                                     << 0 << QByteArray();
+    QTest::newRow("baud rate typed below 100") << "baudRate" << "75" << int(Module::TcpServer)
+                                               << ConfigField::BaudRate << 0 << QByteArray();
+}
+
+void TestConfigFrame::untouchedValuesAreNotChecked()
+{
+    QFETCH(QString, editedField);
+    QFETCH(QString, editedText);
+    QFETCH(int, mode);
+    QFETCH(ConfigField, refused);
+    QFETCH(int, offset);
+    QFETCH(QByteArray, bytes);
+
+    // A TCP server with its remote end unused (0.0.0.0:0), local port 0 and a 50-baud line.
+    DeviceRecord module = factoryForm();
+    module.workMode = Module::TcpServer;
+    module.remoteIp = QStringLiteral("0.0.0.0");
+    module.remotePort = QStringLiteral("0");
+    module.localPort = QStringLiteral("0");
+    module.baudRate = QStringLiteral("50");
+    const QByteArray reply = layoutDeviceReply(module);
+    const DeviceRecord reported = decodeDeviceReply(reply, QStringLiteral("10.0.0.2"));
+    QCOMPARE(fieldName(findInvalidConfigField(reported)), fieldName(ConfigField::LocalPort)); // typed, it is refused
+
+    DeviceRecord edited = reported;
+    if (!editedField.isEmpty())
+        *textField(edited, editedField) = editedText;
+    edited.workMode = mode;
+    QCOMPARE(fieldName(findInvalidConfigField(edited, fieldsChangedFrom(reported, edited))), fieldName(refused));
+    if (refused != ConfigField::None)
+        return;
+    const QByteArray sent = layoutConfigFrame(edited, CountingFiller);
+    QByteArray expected = reply.mid(NameOffset, ParametersEnd - NameOffset);
+    expected.replace(offset - NameOffset, bytes.size(), bytes); // the edit, and nothing else, differs from the reply
+    QCOMPARE(sent.mid(NameOffset, ParametersEnd - NameOffset).toHex(' '), expected.toHex(' '));
+    QCOMPARE(sent.mid(RemoteIpOffset, 9).toHex(' '), reply.mid(RemoteIpOffset, 9).toHex(' ')); // 0.0.0.0:0, 50 baud
+    QCOMPARE(sent.mid(LocalPortOffset, 2).toHex(), QByteArray("0000"));
 }
 
 void TestConfigFrame::smallFieldsKeepOnlyTheirBits()

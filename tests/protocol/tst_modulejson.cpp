@@ -36,6 +36,10 @@ private slots:
     void fieldAssignmentRefusals_data();
     void fieldAssignmentRefusals();
     void modulesOwnLineFormatSurvivesUntilALineSettingChanges();
+    void everyLineFormatByteSurvivesAFile();
+    void oldLineFormatFilesStillLoad_data();
+    void oldLineFormatFilesStillLoad();
+    void reportedValuesSurviveAFile();
     void settableKeysLeaveIdentityAlone();
 
 private:
@@ -289,15 +293,20 @@ void TestModuleJson::refusalsNameTheKeyAndWhatItTakes_data()
     row("baud with a fraction", "{\"baud\": 9600.5}", {"\"baud\"", "9600.5"});
     row("local port beyond 16 bits", "{\"local-port\": 99999}",
         {"\"local-port\": expected a whole number from 1 to 65535 or \"random\", got 99999"});
-    row("local port 0", "{\"local-port\": 0}", {"\"local-port\"", "\"random\"", "got 0"});
+    row("local port 0 in mode UDP", "{\"local-port\": 0}", {"\"local-port\"", "\"random\"", "\"tcp-client\" only"});
+    row("random in mode UDP", "{\"local-port\": \"random\"}", {"\"local-port\"", "the mode is \"udp\""});
     row("remote port 0", "{\"remote-port\": 0}", {"\"remote-port\"", "from 1 to 65535", "got 0"});
     row("remote port random", "{\"remote-port\": \"random\"}", {"\"remote-port\"", "got \"random\""});
     row("unknown mode", "{\"mode\": \"tcp\"}",
         {"\"mode\": expected \"udp\", \"tcp-client\", \"udp-server\" or \"tcp-server\", got \"tcp\""});
     row("mode as its index", "{\"mode\": 3}", {"\"mode\"", "got 3"});
     row("ip type as a number", "{\"ip-type\": 1}", {"\"ip-type\": expected \"static\" or \"dhcp\", got 1"});
-    row("stick parity", "{\"parity\": \"mark\"}", {"\"parity\": expected \"none\", \"odd\" or \"even\""});
-    row("5 data bits", "{\"data-bits\": 5}", {"\"data-bits\": expected 7 or 8, got 5"});
+    row("unknown parity", "{\"parity\": \"stick\"}",
+        {"\"parity\": expected \"none\", \"odd\", \"even\", \"mark\" or \"space\", got \"stick\""});
+    row("4 data bits", "{\"data-bits\": 4}", {"\"data-bits\": expected 5, 6, 7 or 8, got 4"});
+    row("line format beyond 6 bits", "{\"line-format\": 64}", {"\"line-format\"", "from 0 to 63", "got 64"});
+    row("line format that the data bits contradict", "{\"line-format\": 3, \"data-bits\": 7}",
+        {"\"line-format\" 3 does not say what \"data-bits\" 7 says"});
     row("data bits as text", "{\"data-bits\": \"8\"}", {"\"data-bits\"", "got \"8\""});
     row("one and a half stop bits", "{\"stop-bits\": 1.5}", {"\"stop-bits\": expected 1 or 2, got 1.5"});
     row("modbus as a boolean", "{\"modbus\": true}", {"\"modbus\": expected \"off\" or \"on\", got true"});
@@ -413,6 +422,7 @@ void TestModuleJson::fieldAssignmentsTakeTheJsonValuesAsText()
     QFETCH(QByteArray, written);
 
     DeviceRecord record = sendableModule();
+    record.workMode = Module::TcpClient; // the one mode that takes "random"
     const DeviceRecord before = record;
     QString error;
     QVERIFY2(setModuleField(&record, key, value, &error), qPrintable(error));
@@ -469,7 +479,13 @@ void TestModuleJson::fieldAssignmentRefusals_data()
                                              << "\"remote-port\"";
     QTest::newRow("data bits with a blank") << "data-bits"
                                             << " 7"
-                                            << "\"data-bits\": expected 7 or 8";
+                                            << "\"data-bits\": expected 5, 6, 7 or 8";
+    QTest::newRow("random local port in mode UDP") << "local-port"
+                                                   << "random"
+                                                   << "for mode \"tcp-client\" only";
+    QTest::newRow("remote port 0") << "remote-port"
+                                   << "0"
+                                   << "\"remote-port\": expected a whole number from 1 to 65535, got 0";
     QTest::newRow("mode in capitals") << "mode"
                                       << "TCP-SERVER"
                                       << "\"mode\"";
@@ -495,15 +511,15 @@ void TestModuleJson::fieldAssignmentRefusals()
     QVERIFY(record == before);
 }
 
-// A module reporting settings the JSON values cannot show (6 data bits here) gets its own byte back, until
-// one of the three line settings is given another value or named on a command line.
+// A module's line format goes through JSON whole (6 data bits here); each line setting given changes only its
+// own bits.
 void TestModuleJson::modulesOwnLineFormatSurvivesUntilALineSettingChanges()
 {
     const DeviceRecord module = fromReply(sendableModule(), 0x01, nameBytes("4142"));
     const auto sentFormat = [](const DeviceRecord &record) {
         return quint8(layoutConfigFrame(record, QByteArray()).at(LineFormatOffset));
     };
-    QCOMPARE(moduleToJson(module).value(QLatin1String("data-bits")).toInt(), 8);
+    QCOMPARE(moduleToJson(module).value(QLatin1String("data-bits")).toInt(), 6);
 
     DeviceRecord read;
     QString error;
@@ -514,7 +530,7 @@ void TestModuleJson::modulesOwnLineFormatSurvivesUntilALineSettingChanges()
     QCOMPARE(sentFormat(read), quint8(0x01));
     QVERIFY2(moduleFromJson(QJsonDocument::fromJson("{\"parity\": \"even\"}").object(), module, &read, &error),
              qPrintable(error));
-    QCOMPARE(sentFormat(read), quint8(0x1B)); // 8E1
+    QCOMPARE(sentFormat(read), quint8(0x19)); // 6E1
 
     DeviceRecord edited = module;
     QVERIFY2(setModuleField(&edited, QStringLiteral("baud"), QStringLiteral("19200"), &error), qPrintable(error));
@@ -523,12 +539,79 @@ void TestModuleJson::modulesOwnLineFormatSurvivesUntilALineSettingChanges()
     QCOMPARE(sentFormat(edited), quint8(0x03)); // asked for 8 data bits, and gets them
 }
 
+// Every line-format byte the wire carries goes through a JSON file unchanged, onto a module with another format
+// (a 6N1 module here), and its keys name what a UART makes of it.
+void TestModuleJson::everyLineFormatByteSurvivesAFile()
+{
+    const DeviceRecord other = fromReply(sendableModule(), 0x01, nameBytes("4142"));
+    const char *const parities[] = {"none", "odd", "none", "even", "none", "mark", "none", "space"};
+    for (int format = 0; format <= 0x3F; ++format) {
+        const DeviceRecord module = fromReply(sendableModule(), format, nameBytes("4142"));
+        const QByteArray file = QJsonDocument(moduleToJson(module)).toJson();
+        const QJsonObject json = QJsonDocument::fromJson(file).object();
+        QCOMPARE(json.value(QLatin1String("data-bits")).toInt(), 5 + (format & 0x03));
+        QCOMPARE(json.value(QLatin1String("stop-bits")).toInt(), (format & 0x04) ? 2 : 1);
+        QCOMPARE(json.value(QLatin1String("parity")).toString(), QLatin1String(parities[(format >> 3) & 0x07]));
+
+        DeviceRecord read;
+        QString error;
+        QVERIFY2(moduleFromJson(json, other, &read, &error), qPrintable(error));
+        QCOMPARE(quint8(layoutConfigFrame(read, QByteArray()).at(LineFormatOffset)), quint8(format));
+        // And written again, the same file.
+        QCOMPARE(QJsonDocument(moduleToJson(read)).toJson(), file);
+    }
+}
+
+// Files written before 5 and 6 data bits and mark and space parity could be named still load.
+void TestModuleJson::oldLineFormatFilesStillLoad_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<int>("sent");
+    QTest::newRow("7E1") << QByteArray(R"({"data-bits": 7, "parity": "even", "stop-bits": 1})") << 0x1A;
+    QTest::newRow("8O2") << QByteArray(R"({"data-bits": 8, "parity": "odd", "stop-bits": 2})") << 0x0F;
+    QTest::newRow("8N1") << QByteArray(R"({"data-bits": 8, "parity": "none", "stop-bits": 1})") << 0x03;
+    QTest::newRow("7 data bits alone") << QByteArray(R"({"data-bits": 7})") << 0x02;
+}
+
+void TestModuleJson::oldLineFormatFilesStillLoad()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(int, sent);
+    DeviceRecord read;
+    QString error;
+    QVERIFY2(moduleFromJson(QJsonDocument::fromJson(json).object(), sendableModule(), &read, &error),
+             qPrintable(error));
+    QCOMPARE(quint8(layoutConfigFrame(read, QByteArray()).at(LineFormatOffset)), quint8(sent));
+}
+
+// What a module reports goes through a file and back to it, sendable or not: a TCP server's unused remote end,
+// a 50-baud line, local port 0 in a server mode.
+void TestModuleJson::reportedValuesSurviveAFile()
+{
+    DeviceRecord module = sendableModule();
+    module.workMode = Module::TcpServer;
+    module.remoteIp = QStringLiteral("0.0.0.0");
+    module.remotePort = QStringLiteral("0");
+    module.localPort = QStringLiteral("0");
+    module.baudRate = QStringLiteral("50");
+    const DeviceRecord reported = fromReply(module, 0x03, nameBytes("4142"));
+    DeviceRecord read;
+    QString error;
+    QVERIFY2(moduleFromJson(moduleToJson(reported), reported, &read, &error), qPrintable(error));
+    QCOMPARE(layoutConfigFrame(read, QByteArray()).toHex(' '), layoutConfigFrame(reported, QByteArray()).toHex(' '));
+    // Onto a module that reports other values, the same file changes them, and is checked.
+    QVERIFY(!moduleFromJson(moduleToJson(reported), sendableModule(), &read, &error));
+    QVERIFY2(error.contains(QLatin1String("\"local-port\"")), qPrintable(error));
+    QVERIFY(moduleFromJson(moduleToJson(reported), sendableModule(), &read, &error, SendCheck::None));
+    QCOMPARE(read.baudRate, QStringLiteral("50"));
+}
+
 void TestModuleJson::settableKeysLeaveIdentityAlone()
 {
     const QStringList keys = settableModuleKeys();
     QCOMPARE(keys,
              QStringList({"name", "name-hex", "mode", "ip-type", "ip", "mask", "gateway", "local-port", "remote-ip",
-                          "remote-port", "baud", "parity", "data-bits", "stop-bits", "modbus"}));
+                          "remote-port", "baud", "parity", "data-bits", "stop-bits", "line-format", "modbus"}));
     // Each can be given the value it already has.
     const DeviceRecord module = fromReply(sendableModule(), 0x03, nameBytes("B1C3D5BE31"));
     const QJsonObject json = moduleToJson(module);

@@ -99,6 +99,7 @@ private slots:
     void foreignAndMalformedDatagramsAreIgnored_data();
     void foreignAndMalformedDatagramsAreIgnored();
     void stateFileRoundTrip();
+    void stateFileKeepsWhatModulesReport();
     void stateFileErrorsAreReported_data();
     void stateFileErrorsAreReported();
 
@@ -187,7 +188,8 @@ QList<QByteArray> TestModuleSimulator::collectReplies(int count)
 
 QByteArray TestModuleSimulator::configFrameFor(const DeviceRecord &record) const
 {
-    const ConfigFrame frame = buildConfigFrame(record, QByteArray(FillerSize, '\x07'));
+    // Nothing checked: a module takes whatever a frame carries, a TCP server on local port 0 included.
+    const ConfigFrame frame = buildConfigFrame(record, QByteArray(FillerSize, '\x07'), EditedFields());
     if (frame.invalidField != ConfigField::None)
         qFatal("test record cannot be sent");
     return frame.bytes;
@@ -405,6 +407,34 @@ void TestModuleSimulator::stateFileRoundTrip()
     QCOMPARE(saved.at(2).toObject().value("modbus").toString(), QStringLiteral("on"));
 }
 
+// Line formats the form cannot show (5 data bits and mark parity, space parity, a stick bit without parity) and
+// values nobody could type (a TCP server's unused remote end, 50 baud) survive a restart.
+void TestModuleSimulator::stateFileKeepsWhatModulesReport()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("modules.json"));
+    QList<DeviceRecord> modules = threeModules();
+    const int formats[] = {0x28, 0x39, 0x10};
+    for (int i = 0; i < modules.size(); ++i) {
+        QByteArray reply = layoutDeviceReply(modules.at(i));
+        reply[LineFormatOffset] = char(formats[i]);
+        modules[i] = decodeDeviceReply(reply, QString());
+    }
+    modules[0].workMode = 3;
+    modules[0].remoteIp = QStringLiteral("0.0.0.0");
+    modules[0].remotePort = QStringLiteral("0");
+    modules[0].baudRate = QStringLiteral("50");
+
+    QString error;
+    QVERIFY2(saveModules(path, modules, &error), qPrintable(error));
+    QList<DeviceRecord> loaded;
+    QVERIFY2(loadModules(path, &loaded, &error), qPrintable(error));
+    QCOMPARE(loaded.size(), modules.size());
+    for (int i = 0; i < modules.size(); ++i)
+        QCOMPARE(layoutDeviceReply(loaded.at(i)).toHex(' '), layoutDeviceReply(modules.at(i)).toHex(' '));
+    QCOMPARE(quint8(layoutDeviceReply(loaded.at(0)).at(LineFormatOffset)), quint8(0x28));
+}
+
 void TestModuleSimulator::stateFileErrorsAreReported_data()
 {
     QTest::addColumn<QByteArray>("content");
@@ -422,7 +452,7 @@ void TestModuleSimulator::stateFileErrorsAreReported_data()
     QTest::newRow("number as text") << module(", \"baud\": \"9600\"") << "\"baud\": expected a whole number";
     QTest::newRow("baud beyond 24 bits") << module(", \"baud\": 16777216") << "module 1: \"baud\"";
     QTest::newRow("local port beyond 16 bits") << module(", \"local-port\": 99999") << "module 1: \"local-port\"";
-    QTest::newRow("unknown parity") << module(", \"parity\": \"mark\"") << "\"parity\"";
+    QTest::newRow("unknown parity") << module(", \"parity\": \"stick\"") << "\"parity\"";
     QTest::newRow("address that cannot be sent") << module(", \"gateway\": \"10.0.1\"") << "\"gateway\"";
     QTest::newRow("version beyond a nibble") << module(", \"version\": \"1.16.0.1\"") << "\"version\"";
     QTest::newRow("version beyond 32 bits") << module(", \"version\": \"1.0.0.4294967297\"") << "\"version\"";
