@@ -45,18 +45,22 @@ FoundModule annotatedModule(const FoundModule &module, const QList<BroadcastInte
 
 QList<FoundModule> FoundModules::annotated(const QList<BroadcastInterface> &adapters) const
 {
-    QHash<QString, QStringList> claims; // address -> MACs
+    QHash<QString, QStringList> claims; // address -> MACs, sorted
     for (const FoundModule &module : modules)
         claims[module.record.localIp] << module.record.macAddress;
+    for (QStringList &macs : claims)
+        macs.sort();
 
     QList<FoundModule> list;
     for (const FoundModule &module : modules) {
         FoundModule entry = annotatedModule(module, adapters);
-        for (const QString &mac : claims.value(module.record.localIp)) {
-            if (mac != module.record.macAddress)
-                entry.ipClaimedBy << mac;
+        const QStringList &sharing = *claims.constFind(module.record.localIp);
+        entry.ipClaimedByCount = sharing.size() - 1;
+        // The first few others: at most one more than shown need be looked at, as one of them is the module.
+        for (int i = 0; i < sharing.size() && entry.ipClaimedBy.size() < ClaimedByShown; ++i) {
+            if (sharing.at(i) != module.record.macAddress)
+                entry.ipClaimedBy << sharing.at(i);
         }
-        entry.ipClaimedBy.sort();
         list << entry;
     }
     std::sort(list.begin(), list.end(), [](const FoundModule &a, const FoundModule &b) {

@@ -13,7 +13,10 @@ struct FoundModule {
     QString adapterName; // the adapter that reply came in on; empty when unknown
     QStringList otherSources; // further addresses the same MAC answered from: two modules share the MAC
     bool foreignSubnet = false; // its own address lies in no subnet of that adapter, so nobody there reaches it
-    QStringList ipClaimedBy; // the MACs of other modules that claim the same address
+    // Other modules that claim the same address: how many, and the first few of their MACs in order (a batch of
+    // fresh modules all share one address, and naming every one beside every other would grow with the square).
+    int ipClaimedByCount = 0;
+    QStringList ipClaimedBy;
 };
 
 // The replies of a search, merged by MAC.
@@ -35,6 +38,9 @@ public:
 private:
     QHash<QString, FoundModule> modules;
 };
+
+// How many MACs ipClaimedBy names at most.
+constexpr int ClaimedByShown = 3;
 
 // One module's notes that need only the adapters, for a module looked up on its own.
 FoundModule annotatedModule(const FoundModule &module, const QList<BroadcastInterface> &adapters);

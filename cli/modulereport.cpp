@@ -12,6 +12,7 @@ namespace {
 const QLatin1String InterfaceKey("interface");
 const QLatin1String ForeignSubnetKey("foreign-subnet");
 const QLatin1String IpClaimedByKey("ip-claimed-by");
+const QLatin1String IpClaimedByCountKey("ip-claimed-by-count");
 const QLatin1String AlsoAnsweredFromKey("also-answered-from");
 
 // clang-format off
@@ -40,9 +41,19 @@ QString padded(const QString &text, int width)
     return text + QString(qMax(0, width - displayWidth(text)), QLatin1Char(' '));
 }
 
-// A CSV field (RFC 4180): quoted when it holds a separator, a quote or a line break.
-QString csvField(const QString &text)
+// A spreadsheet runs a cell that begins with one of these as a formula (a tab or carriage return first can hide
+// one behind it).
+bool mayStartFormula(const QString &text)
 {
+    static const QString starters = QStringLiteral("=+-@\t\r");
+    return !text.isEmpty() && starters.contains(text.at(0));
+}
+
+// A CSV field (RFC 4180): quoted when it holds a separator, a quote or a line break. A field a spreadsheet would
+// run as a formula gets an apostrophe first, which makes it text (and which spreadsheets do not show).
+QString csvField(const QString &field)
+{
+    const QString text = mayStartFormula(field) ? QLatin1Char('\'') + field : field;
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
         && !text.contains(QLatin1Char('\r')))
         return text;
@@ -56,7 +67,11 @@ QString notesText(const FoundModule &module)
     QStringList notes;
     if (module.foreignSubnet)
         notes << QStringLiteral("foreign subnet");
-    if (!module.ipClaimedBy.isEmpty())
+    if (module.ipClaimedByCount > module.ipClaimedBy.size())
+        notes << QStringLiteral("IP also claimed by %1 others: %2, ...")
+                     .arg(module.ipClaimedByCount)
+                     .arg(module.ipClaimedBy.join(QStringLiteral(", ")));
+    else if (!module.ipClaimedBy.isEmpty())
         notes << QStringLiteral("IP also claimed by %1").arg(module.ipClaimedBy.join(QStringLiteral(", ")));
     if (!module.otherSources.isEmpty())
         notes << QStringLiteral("MAC also answered from %1").arg(module.otherSources.join(QStringLiteral(", ")));
@@ -100,7 +115,7 @@ QString jsonValueText(const QJsonValue &value, const QString &listSeparator)
 
 QStringList noteKeys()
 {
-    return {ForeignSubnetKey, IpClaimedByKey, AlsoAnsweredFromKey};
+    return {ForeignSubnetKey, IpClaimedByCountKey, IpClaimedByKey, AlsoAnsweredFromKey};
 }
 
 QStringList reportKeys()
@@ -123,6 +138,7 @@ QJsonObject reportJson(const FoundModule &module)
 {
     QJsonObject object = exportJson(module);
     object.insert(ForeignSubnetKey, module.foreignSubnet);
+    object.insert(IpClaimedByCountKey, module.ipClaimedByCount);
     object.insert(IpClaimedByKey, QJsonArray::fromStringList(module.ipClaimedBy));
     object.insert(AlsoAnsweredFromKey, QJsonArray::fromStringList(module.otherSources));
     return object;

@@ -8,9 +8,10 @@
 #include <QStringList>
 
 // How kestrelctl shows modules. Every form uses the module keys of modulejson.h, plus "interface" (the adapter the
-// module answered on) and three notes a search adds:
+// module answered on) and the notes a search adds:
 //   "foreign-subnet"      true when the module's own address lies in no subnet of that adapter
-//   "ip-claimed-by"       the MACs of other modules that claim the same address
+//   "ip-claimed-by-count" how many other modules claim the same address
+//   "ip-claimed-by"       the first few (at most 3, in order) of their MACs
 //   "also-answered-from"  further source addresses the same MAC answered from
 
 // The notes' keys: they describe a sighting, so apply drops them from its file.

@@ -29,6 +29,7 @@ private slots:
     void setChangesTheModule_data();
     void setChangesTheModule();
     void reportedValuesNobodyTypedGoBackAsTheyCame();
+    void sharedAddressNotesStayShortAndCsvCellsStayText();
     void setKeepsTheNameBytesAndEncodesANewNameLikeThem();
     void refusedValueSendsNothing_data();
     void refusedValueSendsNothing();
@@ -467,6 +468,57 @@ void TestKestrelctl::reportedValuesNobodyTypedGoBackAsTheyCame()
     for (const QJsonValue &entry : QJsonDocument::fromJson(found.out).array()) {
         QCOMPARE(entry.toObject().value("data-bits").toInt(), 5);
         QCOMPARE(entry.toObject().value("parity").toString(), QStringLiteral("mark"));
+    }
+}
+
+// Fresh modules all report one address: each is told how many share it and a few of them, not all, so the
+// output grows with the number of modules, not its square. Names a spreadsheet would run stay text in CSV.
+void TestKestrelctl::sharedAddressNotesStayShortAndCsvCellsStayText()
+{
+    const int count = 40;
+    const QStringList formulas = {QStringLiteral("=1+1"), QStringLiteral("@SUM(A1)"), QStringLiteral("-2+3"),
+                                  QStringLiteral("+1")};
+    QJsonArray state;
+    for (int i = 0; i < count; ++i) {
+        QJsonObject entry = module(macAfter(FirstMac, i), QStringLiteral("192.168.1.10"));
+        if (i < formulas.size())
+            entry.insert(QStringLiteral("name"), formulas.at(i));
+        state.append(entry);
+    }
+    QVERIFY(writeStateFile(statePath(), state));
+    SimulatedModules modules;
+    QVERIFY(startModules(modules, {}));
+
+    const ToolRun json = run({"search", "--json", "--expect", QString::number(count), "--timeout", "5"});
+    QCOMPARE_EXIT(json, 0);
+    const QJsonArray found = QJsonDocument::fromJson(json.out).array();
+    QCOMPARE(found.size(), count);
+    for (const QJsonValue &entry : found) {
+        const QJsonObject object = entry.toObject();
+        QCOMPARE(object.value("ip-claimed-by-count").toInt(), count - 1);
+        const QJsonArray shown = object.value("ip-claimed-by").toArray();
+        QCOMPARE(shown.size(), 3);
+        QVERIFY(!shown.contains(object.value("mac")));
+    }
+    QCOMPARE(found.first().toObject().value("ip-claimed-by").toArray(),
+             QJsonArray({macAfter(FirstMac, 1), macAfter(FirstMac, 2), macAfter(FirstMac, 3)}));
+
+    const ToolRun table = run({"search", "--expect", QString::number(count), "--timeout", "5"});
+    QCOMPARE_EXIT(table, 0);
+    QVERIFY2(table.out.contains("IP also claimed by 39 others: "), table.out.constData());
+    QVERIFY2(table.out.size() < count * 400, "a few hundred bytes per module");
+
+    const ToolRun csv = run({"search", "--csv", "--expect", QString::number(count), "--timeout", "5"});
+    QCOMPARE_EXIT(csv, 0);
+    const QString text = QString::fromUtf8(csv.out);
+    for (const QString &formula : formulas) {
+        const QString cell = QLatin1Char('\'') + formula;
+        QVERIFY2(text.contains(QLatin1Char(',') + cell + QLatin1Char(',')), qPrintable(cell));
+    }
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        for (const QString &cell : line.split(QLatin1Char(','))) {
+            QVERIFY2(cell.isEmpty() || !QStringLiteral("=+-@\t\r").contains(cell.at(0)), qPrintable(line));
+        }
     }
 }
 
