@@ -99,7 +99,7 @@ std::optional<Failure> installFrameKey(const CommandLine &commandLine, QString *
     if (!choice.isValid())
         return Failure {
             ExitStatus::UsageError,
-            QStringLiteral("the frame key from %1 is not 32 hexadecimal digits").arg(describeFrameKeySource(choice))};
+            QStringLiteral("the frame key from %1 %2").arg(describeFrameKeySource(choice), choice.problem)};
     setFrameKey(reinterpret_cast<const quint8 *>(choice.key.constData()));
     if (source)
         *source = describeFrameKeySource(choice);

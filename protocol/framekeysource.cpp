@@ -1,7 +1,9 @@
 #include "framekeysource.h"
 
 #include "framekey.h"
+#include "regularfile.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -14,13 +16,55 @@ QSettings toolSettings()
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestrel"), QStringLiteral("kestrel"));
 }
 
+constexpr qint64 LargestSettingsFile = 1024 * 1024;
+
 FrameKeyChoice choice(FrameKeySource source, const QString &origin, const QString &text)
 {
     FrameKeyChoice chosen;
     chosen.source = source;
     chosen.origin = origin;
     chosen.key = parseFrameKey(text);
+    if (chosen.key.isEmpty())
+        chosen.problem = QStringLiteral("is not 32 hexadecimal digits");
     return chosen;
+}
+
+FrameKeyChoice unusableSettings(const QString &path, const QString &problem)
+{
+    FrameKeyChoice chosen;
+    chosen.source = FrameKeySource::SettingsFile;
+    chosen.origin = path;
+    chosen.problem = problem;
+    return chosen;
+}
+
+// Why an existing settings file cannot be read for a key; empty when it can. QSettings itself reads a file it
+// cannot use as an empty one.
+QString settingsFileProblem(const QString &path)
+{
+    QByteArray content;
+    QString error;
+    if (!readRegularFile(path, &content, &error, LargestSettingsFile))
+        return QStringLiteral("cannot be read: %1").arg(error);
+    if (content.startsWith("\xFF\xFE") || content.startsWith("\xFE\xFF") || content.contains('\0'))
+        return QStringLiteral("is not UTF-8 text (UTF-16?)");
+    return QString();
+}
+
+// "frameKey" read by QSettings: text, or why it is not.
+QString settingText(const QSettings &settings, QString *problem)
+{
+    const QString key = QLatin1String(FrameKeySetting);
+    if (!settings.contains(key))
+        return QString();
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        *problem = QStringLiteral("holds \"%1\" as @Invalid(), not text").arg(key);
+    else if (value.userType() == QMetaType::QStringList)
+        *problem = QStringLiteral("holds \"%1\" as a list (a comma outside quotes), not text").arg(key);
+    else if (!value.canConvert<QString>())
+        *problem = QStringLiteral("holds \"%1\" as %2, not text").arg(key, QLatin1String(value.typeName()));
+    return value.toString();
 }
 
 } // namespace
@@ -44,9 +88,20 @@ FrameKeyChoice chooseFrameKey(const QString &commandLineKey)
         return choice(FrameKeySource::Environment, QLatin1String(FrameKeyVariable), variable);
 
     const QSettings settings = toolSettings();
-    const QString setting = settings.value(QLatin1String(FrameKeySetting)).toString();
+    const QString path = settings.fileName();
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+        const QString fileProblem = settingsFileProblem(path);
+        if (!fileProblem.isEmpty())
+            return unusableSettings(path, fileProblem);
+        if (settings.status() != QSettings::NoError)
+            return unusableSettings(path, QStringLiteral("cannot be read as an INI file"));
+    }
+    QString settingProblem;
+    const QString setting = settingText(settings, &settingProblem);
+    if (!settingProblem.isEmpty())
+        return unusableSettings(path, settingProblem);
     if (!setting.isEmpty())
-        return choice(FrameKeySource::SettingsFile, settings.fileName(), setting);
+        return choice(FrameKeySource::SettingsFile, path, setting);
 
     FrameKeyChoice builtIn;
     builtIn.origin = QStringLiteral("built-in");

@@ -11,7 +11,8 @@ enum class FrameKeySource { CommandLine, Environment, SettingsFile, BuiltIn };
 struct FrameKeyChoice {
     FrameKeySource source = FrameKeySource::BuiltIn;
     QString origin;  // where it came from, for messages: "--key", "KESTREL_FRAME_KEY", the settings file's path
-    QByteArray key;  // 16 bytes; empty when the text given is not 32 hexadecimal digits
+    QByteArray key;  // 16 bytes; empty when the source cannot be used
+    QString problem; // why it cannot, for messages: "is not 32 hexadecimal digits", "is a list", ...
     bool isValid() const { return key.size() == 16; }
 };
 
@@ -21,7 +22,10 @@ constexpr char FrameKeySetting[] = "frameKey";
 // 32 hexadecimal digits (surrounding blanks ignored) as 16 bytes; empty for anything else.
 QByteArray parseFrameKey(const QString &text);
 
-// An empty commandLineKey means none was given; an empty variable or setting counts as absent too.
+// An empty commandLineKey means none was given; an empty variable or setting counts as absent too. A settings
+// file that exists but cannot be used (not a regular file, unreadable, not UTF-8 text, not INI) or whose
+// "frameKey" is no text (a list, @Invalid()) is chosen as unusable, naming the file: a key the user meant to give
+// never gives way to the built-in one unsaid.
 FrameKeyChoice chooseFrameKey(const QString &commandLineKey = QString());
 
 // Where a key came from, for messages: "--key", "the environment variable KESTREL_FRAME_KEY", ...

@@ -153,7 +153,7 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("--key needs 32 hexadecimal digits"));
     const FrameKeyChoice key = chooseFrameKey(parser.value(keyOption));
     if (!key.isValid())
-        fail(QStringLiteral("the frame key from %1 is not 32 hexadecimal digits").arg(describeFrameKeySource(key)));
+        fail(QStringLiteral("the frame key from %1 %2").arg(describeFrameKeySource(key), key.problem));
     setFrameKey(reinterpret_cast<const quint8 *>(key.key.constData()));
 
     QList<DeviceRecord> modules;

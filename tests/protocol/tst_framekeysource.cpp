@@ -16,6 +16,8 @@ private slots:
     void cleanup();
     void firstSourceGivenWins_data();
     void firstSourceGivenWins();
+    void unusableSettingsFileIsRefusedNamingIt_data();
+    void unusableSettingsFileIsRefusedNamingIt();
 
 private:
     QTemporaryDir settingsDir;
@@ -44,6 +46,7 @@ void TestFrameKeySource::cleanup()
 {
     qunsetenv(FrameKeyVariable);
     QFile::remove(settingsFilePath());
+    QDir().rmdir(settingsFilePath());
 }
 
 void TestFrameKeySource::firstSourceGivenWins_data()
@@ -97,6 +100,50 @@ void TestFrameKeySource::firstSourceGivenWins()
         QVERIFY2(chosen.origin.startsWith(settingsDir.path()), qPrintable(chosen.origin));
     if (chosen.source == FrameKeySource::Environment)
         QCOMPARE(chosen.origin, QStringLiteral("KESTREL_FRAME_KEY"));
+}
+
+// A settings file the user wrote a key into but that cannot give one is never passed over for the built-in key.
+void TestFrameKeySource::unusableSettingsFileIsRefusedNamingIt_data()
+{
+    QTest::addColumn<QByteArray>("content"); // empty: a folder stands where the file should be
+    QTest::addColumn<QString>("problem");
+
+    const QByteArray ini = "[General]\nframeKey=" + KeyB.toLatin1() + "\n";
+    QByteArray utf16("\xFF\xFE", 2);
+    for (const char c : ini)
+        utf16 += QByteArray(1, c) + QByteArray(1, '\0');
+    QTest::newRow("a folder") << QByteArray() << "cannot be read";
+    QTest::newRow("a list") << QByteArray("[General]\nframeKey=F0E1D2C3B4A59687,78695A4B3C2D1E0F\n") << "a list";
+    QTest::newRow("@Invalid()") << QByteArray("[General]\nframeKey=@Invalid()\n") << "@Invalid()";
+    QTest::newRow("UTF-16") << utf16 << "not UTF-8";
+    QTest::newRow("UTF-16 without a byte-order mark") << utf16.mid(2) << "not UTF-8";
+    QTest::newRow("bad hexadecimal") << QByteArray("[General]\nframeKey=0x1234\n") << "32 hexadecimal digits";
+}
+
+void TestFrameKeySource::unusableSettingsFileIsRefusedNamingIt()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, problem);
+    const QString path = settingsFilePath();
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    if (content.isEmpty()) {
+        QVERIFY(QDir().mkdir(path));
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    const FrameKeyChoice chosen = chooseFrameKey();
+    QCOMPARE(int(chosen.source), int(FrameKeySource::SettingsFile));
+    QVERIFY(!chosen.isValid());
+    QCOMPARE(chosen.origin, path);
+    QVERIFY2(chosen.problem.contains(problem), qPrintable(chosen.problem));
+    QVERIFY2(describeFrameKeySource(chosen).contains(path), qPrintable(describeFrameKeySource(chosen)));
+
+    // The environment still comes first.
+    qputenv(FrameKeyVariable, KeyA.toLatin1());
+    QCOMPARE(chooseFrameKey().key.toHex(), bytes(KeyA).toHex());
 }
 
 QTEST_GUILESS_MAIN(TestFrameKeySource)
