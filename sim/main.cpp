@@ -241,5 +241,12 @@ int main(int argc, char *argv[])
 
     if (!simulator.start(&error))
         fail(error);
-    return app.exec();
+    const int status = app.exec();
+    // The event loop may still have handled frames after the signal asked it to end, each announced as configured:
+    // they are saved too.
+    if (saveTimer.isActive()) {
+        saveTimer.stop();
+        save();
+    }
+    return qMax(status, exitStatus);
 }

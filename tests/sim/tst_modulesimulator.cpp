@@ -105,6 +105,7 @@ private slots:
 
     void programPersistsChangesAndStopsOnSignal_data();
     void programPersistsChangesAndStopsOnSignal();
+    void programSavesEveryAnnouncedChangeBeforeStopping();
     void programRefusesWhatItCannotUse_data();
     void programRefusesWhatItCannotUse();
     void programUsesTheFrameKeyOfEachSource_data();
@@ -532,6 +533,46 @@ void TestModuleSimulator::programPersistsChangesAndStopsOnSignal()
     again.terminate();
     QVERIFY(again.waitForFinished(ProgramStopMs));
     QCOMPARE(again.exitCode(), 0);
+}
+
+// Every change the simulator has announced as "configured" is in the state file once it has stopped, also when
+// the signal comes in the middle of a burst of configuration frames.
+void TestModuleSimulator::programSavesEveryAnnouncedChangeBeforeStopping()
+{
+    const int count = 200;
+    QTemporaryDir dir;
+    const QString statePath = dir.filePath(QStringLiteral("modules.json"));
+    QProcess sim;
+    startProgram(sim, {"--count", QString::number(count), "--mac", "02004B530001", "--state", statePath},
+                 dir.path());
+    QByteArray output;
+    expectOutput(sim, output, "listening");
+    QList<DeviceRecord> modules;
+    QString error;
+    QVERIFY2(loadModules(statePath, &modules, &error), qPrintable(error));
+    QCOMPARE(modules.size(), count);
+
+    for (int i = 0; i < count; ++i) {
+        DeviceRecord edited = modules.at(i);
+        edited.baudRate = QString::number(1200 + i);
+        broadcast(configFrameFor(edited));
+    }
+    // Stopped while the burst is being taken in: some announced, perhaps not all.
+    expectOutput(sim, output, "configured ");
+    ::kill(pid_t(sim.processId()), SIGINT);
+    QVERIFY(sim.waitForFinished(ProgramStopMs));
+    QCOMPARE(sim.exitCode(), 0);
+    output += sim.readAllStandardOutput();
+
+    QVERIFY2(loadModules(statePath, &modules, &error), qPrintable(error));
+    int announced = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!output.contains("configured " + modules.at(i).macAddress.toLatin1()))
+            continue;
+        ++announced;
+        QCOMPARE(modules.at(i).baudRate, QString::number(1200 + i));
+    }
+    QVERIFY(announced > 0);
 }
 
 void TestModuleSimulator::programRefusesWhatItCannotUse_data()
