@@ -46,7 +46,19 @@ std::optional<Failure> readHex(const CommandLine &commandLine, QByteArray *bytes
         QString error;
         if (!readInputFile(QStringLiteral("-"), LargestInput, &input, &error))
             return Failure {ExitStatus::UsageError, error};
-        text = QString::fromLatin1(input);
+        if (input.trimmed().isEmpty())
+            return commandLine.usageError(QStringLiteral("stdin is empty; expected a frame's hexadecimal digits"));
+        // A raw capture rather than its hexadecimal text: said so, not cut at its first zero byte.
+        for (int i = 0; i < input.size(); ++i) {
+            const quint8 byte = quint8(input.at(i));
+            if (byte == 0 || byte >= 0x80 || (byte < 0x20 && !QByteArray("\t\n\r\f\v").contains(char(byte))))
+                return commandLine.usageError(
+                    QStringLiteral("stdin is not text: byte %1 is %2; expected hexadecimal digits (xxd -p turns a raw "
+                                   "capture into them)")
+                        .arg(i + 1)
+                        .arg(hexBytes(input.mid(i, 1))));
+        }
+        text = QString::fromLatin1(input.constData(), input.size());
     } else {
         text = words.join(QLatin1Char(' '));
     }

@@ -94,5 +94,10 @@ SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const 
         repeat.start(qMax(1, plan.durationMs / plan.requests));
     deadline.start(plan.durationMs);
     loop.exec();
+    // The failure of a copy may still be on its way when the time is up: every copy sent is judged, whatever the
+    // timeout.
+    const QStringList failed = endpoint.flushSends();
+    if (failed.size() > outcome.sendErrors.size())
+        outcome.sendErrors = failed;
     return outcome;
 }

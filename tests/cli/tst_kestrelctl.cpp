@@ -30,6 +30,8 @@ private slots:
     void setChangesTheModule();
     void reportedValuesNobodyTypedGoBackAsTheyCame();
     void sharedAddressNotesStayShortAndCsvCellsStayText();
+    void nothingSentIsANetworkErrorWhateverTheTimeout_data();
+    void nothingSentIsANetworkErrorWhateverTheTimeout();
     void setKeepsTheNameBytesAndEncodesANewNameLikeThem();
     void refusedValueSendsNothing_data();
     void refusedValueSendsNothing();
@@ -522,6 +524,30 @@ void TestKestrelctl::sharedAddressNotesStayShortAndCsvCellsStayText()
     }
 }
 
+// In a network namespace of its own with no adapter up, nothing can be sent: status 7, however short the search.
+void TestKestrelctl::nothingSentIsANetworkErrorWhateverTheTimeout_data()
+{
+    QTest::addColumn<QString>("timeout");
+    for (const char *timeout : {"0.001", "0.01", "0.05", "1"})
+        QTest::newRow(timeout) << QString::fromLatin1(timeout);
+}
+
+void TestKestrelctl::nothingSentIsANetworkErrorWhateverTheTimeout()
+{
+    QFETCH(QString, timeout);
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("unshare"),
+                  {QStringLiteral("--net"), QStringLiteral(KESTRELCTL_PATH), QStringLiteral("search"),
+                   QStringLiteral("--timeout"), timeout});
+    QVERIFY(process.waitForStarted());
+    QVERIFY(process.waitForFinished(60000));
+    const QByteArray err = process.readAllStandardError();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(process.exitCode() == 7, err.constData());
+    QVERIFY2(err.contains("could not send the search request"), err.constData());
+}
+
 void TestKestrelctl::setKeepsTheNameBytesAndEncodesANewNameLikeThem()
 {
     // 泵站1 as a tool on a Chinese system writes it: GBK.
@@ -853,7 +879,9 @@ void TestKestrelctl::malformedArgumentsHaveTheirExitStatus_data()
     QTest::newRow("decode nothing") << QStringList {"decode"} << QByteArray() << 2 << "missing";
     QTest::newRow("decode an odd digit count") << QStringList {"decode", "4646464"} << QByteArray() << 2 << "pairs";
     QTest::newRow("decode text") << QStringList {"decode", "hello"} << QByteArray() << 2 << "pairs";
-    QTest::newRow("decode an empty stdin") << QStringList {"decode", "-"} << QByteArray() << 2 << "pairs";
+    QTest::newRow("decode an empty stdin") << QStringList {"decode", "-"} << QByteArray() << 2 << "stdin is empty";
+    QTest::newRow("decode a NUL byte on stdin") << QStringList {"decode", "-"} << QByteArray("46\0" "464646", 9) << 2 << "not text: byte 3 is 00";
+    QTest::newRow("decode binary stdin") << QStringList {"decode", "-"} << QByteArray("\xFF\xFF\xFF\xFF", 4) << 2 << "not text: byte 1 is FF";
     QTest::newRow("help for an unknown command") << QStringList {"help", "frobnicate"} << QByteArray() << 2 << "frobnicate";
     QTest::newRow("help") << QStringList {"--help"} << QByteArray() << 0 << "";
     QTest::newRow("help for set") << QStringList {"help", "set"} << QByteArray() << 0 << "";
