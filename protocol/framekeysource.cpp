@@ -71,11 +71,11 @@ QString settingText(const QSettings &settings, QString *problem)
 
 QByteArray parseFrameKey(const QString &text)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[0-9A-Fa-f]{32}$"));
-    const QString trimmed = text.trimmed();
-    if (!pattern.match(trimmed).hasMatch())
+    // Exactly the digits, as every other value: a blank or a line end around them is refused, not guessed away.
+    static const QRegularExpression pattern(QStringLiteral("\\A[0-9A-Fa-f]{32}\\z"));
+    if (!pattern.match(text).hasMatch())
         return QByteArray();
-    return QByteArray::fromHex(trimmed.toLatin1());
+    return QByteArray::fromHex(text.toLatin1());
 }
 
 FrameKeyChoice chooseFrameKey(const QString &commandLineKey)

@@ -19,7 +19,7 @@ struct FrameKeyChoice {
 constexpr char FrameKeyVariable[] = "KESTREL_FRAME_KEY";
 constexpr char FrameKeySetting[] = "frameKey";
 
-// 32 hexadecimal digits (surrounding blanks ignored) as 16 bytes; empty for anything else.
+// Exactly 32 hexadecimal digits as 16 bytes; empty for anything else, surrounding blanks or a line end included.
 QByteArray parseFrameKey(const QString &text);
 
 // An empty commandLineKey means none was given; an empty variable or setting counts as absent too. A settings

@@ -118,7 +118,7 @@ std::optional<qint64> wholeNumber(const QJsonValue &value)
 
 bool isAsciiDigits(const QString &text)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    static const QRegularExpression digits(QStringLiteral("\\A[0-9]+\\z"));
     return digits.match(text).hasMatch();
 }
 
@@ -132,7 +132,7 @@ QJsonValue numberOrText(const QString &text)
 
 std::optional<QByteArray> parseNameHex(const QString &text)
 {
-    static const QRegularExpression pattern(QStringLiteral("^([0-9A-Fa-f]{2}){1,10}$"));
+    static const QRegularExpression pattern(QStringLiteral("\\A([0-9A-Fa-f]{2}){1,10}\\z"));
     if (!pattern.match(text).hasMatch())
         return std::nullopt;
     return QByteArray::fromHex(text.toLatin1()).leftJustified(NameSize, '\0');
@@ -398,7 +398,7 @@ QVector<FieldRule> makeFieldRules()
     mac.settable = false;
     mac.write = [](const DeviceRecord &record) { return QJsonValue(record.macAddress); };
     mac.read = [](const QJsonValue &value, DeviceRecord &record) {
-        static const QRegularExpression pattern(QStringLiteral("^[0-9A-Fa-f]{%1}$").arg(MacDigits));
+        static const QRegularExpression pattern(QStringLiteral("\\A[0-9A-Fa-f]{%1}\\z").arg(MacDigits));
         if (!value.isString() || !pattern.match(value.toString()).hasMatch())
             return false;
         record.macAddress = value.toString().toUpper();
@@ -661,7 +661,7 @@ QString moduleKey(ConfigField field)
 bool isFirmwareVersion(const QString &text)
 {
     static const QRegularExpression pattern(
-        QStringLiteral("^([0-9]{1,2})\\.([0-9]{1,2})\\.([0-9]{1,2})\\.([0-9]{1,2})$"));
+        QStringLiteral("\\A([0-9]{1,2})\\.([0-9]{1,2})\\.([0-9]{1,2})\\.([0-9]{1,2})\\z"));
     const QRegularExpressionMatch match = pattern.match(text);
     if (!match.hasMatch())
         return false;

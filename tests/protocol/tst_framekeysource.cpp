@@ -27,7 +27,7 @@ namespace {
 
 const QString KeyA = QStringLiteral("000102030405060708090a0b0c0d0e0f");
 const QString KeyB = QStringLiteral("F0E1D2C3B4A5968778695A4B3C2D1E0F");
-const QString KeyC = QStringLiteral("  00112233445566778899AABBCCDDEEFF\n");
+const QString KeyC = QStringLiteral("00112233445566778899AABBCCDDEEFF");
 
 QByteArray bytes(const QString &hex)
 {
@@ -68,7 +68,9 @@ void TestFrameKeySource::firstSourceGivenWins_data()
     QTest::newRow("settings over built-in") << "" << "" << KeyB << settings << bytes(KeyB);
     QTest::newRow("environment over settings") << "" << KeyA << KeyB << environment << bytes(KeyA);
     QTest::newRow("command line over all") << KeyC << KeyA << KeyB << commandLine << bytes(KeyC);
-    QTest::newRow("blanks around the digits") << "" << KeyC << "" << environment << bytes(KeyC);
+    // Exactly the digits, as every other value.
+    QTest::newRow("blanks around the digits") << "" << "  " + KeyC << "" << environment << QByteArray();
+    QTest::newRow("a line end after the digits") << KeyC + "\n" << "" << "" << commandLine << QByteArray();
     QTest::newRow("bad command line") << KeyA.left(31) << KeyA << "" << commandLine << QByteArray();
     QTest::newRow("bad environment, good setting") << "" << KeyA + "0" << KeyB << environment << QByteArray();
     QTest::newRow("bad setting") << "" << "" << QString(KeyB).replace(3, 1, "g") << settings << QByteArray();

@@ -41,6 +41,7 @@ private slots:
     void oldLineFormatFilesStillLoad();
     void reportedValuesSurviveAFile();
     void settableKeysLeaveIdentityAlone();
+    void lineEndAfterAValueIsRefused();
 
 private:
     static DeviceRecord sendableModule();
@@ -625,6 +626,25 @@ void TestModuleJson::settableKeysLeaveIdentityAlone()
         QVERIFY2(setModuleField(&edited, key, text, &error), qPrintable(key + QLatin1String(": ") + error));
     }
     QCOMPARE(layoutConfigFrame(edited, QByteArray()).toHex(' '), layoutConfigFrame(module, QByteArray()).toHex(' '));
+}
+
+// One policy for surrounding whitespace: none, in a file as on a command line, as the window's fields take none.
+void TestModuleJson::lineEndAfterAValueIsRefused()
+{
+    const DeviceRecord module = fromReply(sendableModule(), 0x03, nameBytes("B1C3D5BE31"));
+    const QJsonObject json = moduleToJson(module);
+    for (auto it = json.constBegin(); it != json.constEnd(); ++it) {
+        if (it.key() == QLatin1String("name") || it.key() == QLatin1String("source-ip"))
+            continue; // text of the user's choosing; where the module was seen, which no file sets
+        const QString text = it.value().isString() ? it.value().toString() : QString::number(it.value().toInt());
+        DeviceRecord read = module;
+        QString error;
+        QVERIFY2(!moduleFromJson(QJsonObject {{it.key(), text + QLatin1Char('\n')}}, module, &read, &error),
+                 qPrintable(it.key()));
+        if (settableModuleKeys().contains(it.key()))
+            QVERIFY2(!setModuleField(&read, it.key(), text + QLatin1Char('\n'), &error), qPrintable(it.key()));
+        QVERIFY(read == module);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestModuleJson)
