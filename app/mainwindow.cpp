@@ -10,12 +10,10 @@
 #include "framekeysource.h"
 #include "moduleenums.h"
 #include "parameterlimits.h"
-#include "receivefilter.h"
-#include "replyframe.h"
+#include "receivepath.h"
 #include "senderaddress.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QHostAddress>
@@ -38,7 +36,6 @@ constexpr char Ipv4Pattern[]
 // The receive slot hands the GUI thread back to the event loop after this much work, so the window stays
 // responsive while a burst of replies is listed; what is left is taken on the next turn.
 constexpr qint64 ReceiveSliceMs = 20;
-constexpr int ReceiveBatch = 32; // datagrams between two looks at the clock
 // The rest of a burst waits for the next turn of the event loop behind a timer, not a posted call, so that the
 // user's clicks and other timers come first.
 constexpr int ReceiveResumeMs = 1;
@@ -277,7 +274,7 @@ void MainWindow::on_pushButton_SearchDevice_clicked()
         return;
     clearDeviceRows();
     deviceList.clear();
-    listedMacs.clear();
+    replies.clear();
     // Nothing can be configured until a module is selected again.
     currentDevice.macAddress = QString();
     setModuleCommandsEnabled(false);
@@ -474,43 +471,32 @@ void MainWindow::SocketRecvData()
 
 void MainWindow::receiveDatagram(const QNetworkDatagram &datagram)
 {
-    const QByteArray bytes = datagram.data();
-    const quint16 senderPort = quint16(qMax(datagram.senderPort(), 0));
-    qDebug().noquote() << QStringLiteral("%1:%2[%3]:%4")
-                              .arg(datagram.senderAddress().toString())
-                              .arg(senderPort)
-                              .arg(bytes.size())
-                              .arg(QString::fromLatin1(bytes.toHex().toUpper()));
-
-    const ReceivedDatagram received = classifyDatagram(bytes, senderPort);
-    if (received.plainFrame.isEmpty())
-        return;
-    qDebug().noquote() << received.plainFrame.toHex().toUpper();
+    const ReceivedDatagram received = hearDatagram(datagram);
     if (received.kind != DatagramKind::Reply)
         return;
-    qDebug().noquote() << received.plainFrame.toHex().toUpper();
-    parseDeviceReply(received.plainFrame, sourceIpText(datagram.senderAddress()), datagram.interfaceIndex());
+    parseDeviceReply(received.plainFrame, sourceIpText(datagram.senderAddress()), int(datagram.interfaceIndex()));
 }
 
 void MainWindow::parseDeviceReply(QByteArray frame, QString sourceIp, int interfaceIndex)
 {
-    DeviceRecord record = decodeDeviceReply(frame, sourceIp);
-    record.interfaceIndex = interfaceIndex;
-    const auto listed = listedMacs.constFind(record.macAddress);
-    if (listed != listedMacs.cend()) {
+    const DeviceRecord record = decodeModuleReply(frame, sourceIp, interfaceIndex);
+    QString firstSource;
+    switch (replies.add(record, &firstSource)) {
+    case ReplyCollector::Sighting::Repeated:
+        return;
+    case ReplyCollector::Sighting::OtherSource:
         // The first reply after a search decides how a module is listed; a second module claiming the same MAC
         // is pointed out, since a configuration addressed to it would change both.
-        const QString firstSource = deviceList.at(listed.value()).sourceIp;
-        if (firstSource != record.sourceIp)
-            statusBar()->showMessage(
-                isChinese ? QStringLiteral("MAC地址%1被两个设备使用：%2 和 %3；设置会同时改变两个设备")
-                                .arg(record.macAddress, firstSource, record.sourceIp)
-                          : QStringLiteral("MAC %1 answers from two addresses, %2 and %3: configuring it changes both")
-                                .arg(record.macAddress, firstSource, record.sourceIp));
+        statusBar()->showMessage(
+            isChinese ? QStringLiteral("MAC地址%1被两个设备使用：%2 和 %3；设置会同时改变两个设备")
+                            .arg(record.macAddress, firstSource, record.sourceIp)
+                      : QStringLiteral("MAC %1 answers from two addresses, %2 and %3: configuring it changes both")
+                            .arg(record.macAddress, firstSource, record.sourceIp));
         return;
+    case ReplyCollector::Sighting::New:
+        break;
     }
     addDeviceRow(record.sourceIp, record.deviceName, record.macAddress, record.version);
-    listedMacs.insert(record.macAddress, deviceList.size());
     deviceList.append(record);
     // Once a row is clicked the form belongs to the selected module, the target of "Configure":
     // a module answering someone else's search must not overwrite the user's edits.

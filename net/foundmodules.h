@@ -2,6 +2,7 @@
 
 #include "broadcastinterfaces.h"
 #include "devicerecord.h"
+#include "receivepath.h"
 
 #include <QHash>
 #include <QList>
@@ -33,6 +34,7 @@ public:
     QList<FoundModule> annotated(const QList<BroadcastInterface> &adapters) const;
 
 private:
+    ReplyCollector sightings;
     QHash<QString, FoundModule> modules;
 };
 

@@ -2,12 +2,9 @@
 
 #include "deviceendpoint.h"
 #include "frameconstants.h"
-#include "receivefilter.h"
-#include "replyframe.h"
+#include "receivepath.h"
 
 #include <QEventLoop>
-#include <QHostAddress>
-#include <QSet>
 #include <QTimer>
 
 #include <limits>
@@ -16,13 +13,6 @@ namespace {
 
 // Datagrams taken from the endpoint at a time, so that a large answer does not hold up the event loop.
 constexpr int BatchSize = 256;
-
-QString addressText(const QHostAddress &address)
-{
-    bool isIpv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIpv4);
-    return isIpv4 ? QHostAddress(ipv4).toString() : address.toString();
-}
 
 void dropWaiting(DeviceEndpoint &endpoint)
 {
@@ -44,12 +34,10 @@ SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const 
             for (const QNetworkDatagram &datagram : batch) {
                 if (plan.interfaceIndex > 0 && datagram.interfaceIndex() != uint(plan.interfaceIndex))
                     continue;
-                const ReceivedDatagram received = classifyDatagram(datagram.data(), quint16(datagram.senderPort()));
-                if (received.kind != DatagramKind::Reply)
+                const std::optional<DeviceRecord> reply = hearModuleReply(datagram);
+                if (!reply)
                     continue;
-                DeviceRecord reply = decodeDeviceReply(received.plainFrame, addressText(datagram.senderAddress()));
-                reply.interfaceIndex = int(datagram.interfaceIndex());
-                if (onReply(reply)) {
+                if (onReply(*reply)) {
                     satisfied = true;
                     loop.quit();
                     return;
