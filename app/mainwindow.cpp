@@ -5,7 +5,6 @@
 #include "deviceendpoint.h"
 #include "devicetablelayout.h"
 #include "factorydefaults.h"
-#include "framecipher.h"
 #include "frameconstants.h"
 #include "framekeysource.h"
 #include "moduleenums.h"
@@ -93,11 +92,9 @@ MainWindow::~MainWindow()
 // is never used, and then nothing is sent at all.
 void MainWindow::installFrameKey()
 {
-    const FrameKeyChoice key = chooseFrameKey();
-    frameKeyValid = key.isValid();
+    FrameKeyChoice key;
+    frameKeyValid = installChosenFrameKey(std::nullopt, &key);
     frameKeyOrigin = key.origin;
-    if (frameKeyValid)
-        setFrameKey(reinterpret_cast<const quint8 *>(key.key.constData()));
 }
 
 // Shares port 1500 with other programs, as a second tool on the same machine needs it too.

@@ -37,11 +37,6 @@ QString shownName(const QString &name, const QByteArray &bytes)
     return bytes.isEmpty() ? quoted : QStringLiteral("%1 (%2)").arg(quoted, QLatin1String(bytes.toHex().toUpper()));
 }
 
-bool isLineSettingKey(const QString &key)
-{
-    return key == QLatin1String("parity") || key == QLatin1String("data-bits") || key == QLatin1String("stop-bits");
-}
-
 struct FieldChange {
     QString key;
     QString from;

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int MacAddressDigits = 12;
 constexpr int FillerModulus = 255; // filler bytes run from 0 to 254, never FF
 constexpr int MillisecondsPerSecond = 1000;
 
@@ -44,7 +43,7 @@ bool needsLineFormatNotice(const DeviceRecord &record)
 
 ConfigField findInvalidConfigField(const DeviceRecord &record)
 {
-    if (record.macAddress.size() != MacAddressDigits)
+    if (record.macAddress.size() != MacDigits)
         return ConfigField::Target;
 
     // In frame order.

@@ -1,5 +1,6 @@
 #include "framekeysource.h"
 
+#include "framecipher.h"
 #include "framekey.h"
 
 #include <QRegularExpression>
@@ -52,6 +53,25 @@ FrameKeyChoice chooseFrameKey(const QString &commandLineKey)
     builtIn.origin = QStringLiteral("built-in");
     builtIn.key = QByteArray(reinterpret_cast<const char *>(BuiltInFrameKey), KeyBytes);
     return builtIn;
+}
+
+bool installChosenFrameKey(const std::optional<QString> &commandLineKey, FrameKeyChoice *chosen, QString *error)
+{
+    const auto refuse = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (commandLineKey && commandLineKey->isEmpty())
+        return refuse(QStringLiteral("--key needs 32 hexadecimal digits"));
+    const FrameKeyChoice choice = chooseFrameKey(commandLineKey.value_or(QString()));
+    if (chosen)
+        *chosen = choice;
+    if (!choice.isValid())
+        return refuse(
+            QStringLiteral("the frame key from %1 is not 32 hexadecimal digits").arg(describeFrameKeySource(choice)));
+    setFrameKey(reinterpret_cast<const quint8 *>(choice.key.constData()));
+    return true;
 }
 
 QString describeFrameKeySource(const FrameKeyChoice &choice)

@@ -51,7 +51,6 @@ const struct { ConfigField field; const char *key; } configFieldKeys[] = {
 const QLatin1String NameKey("name");
 const QLatin1String NameHexKey("name-hex");
 const QLatin1String RandomPort("random");
-constexpr int MacDigits = 12;
 constexpr int VersionNumbers = 4;
 constexpr int VersionTop = 15; // one nibble each
 constexpr int LongestWholeNumber = 15; // digits a double holds exactly
@@ -188,6 +187,7 @@ struct FieldRule {
     QString key;
     QString accepted; // for messages
     bool settable = true;
+    bool sighting = false; // where the module was seen, not what it is
     TextForm textForm = TextForm::String;
     std::function<QJsonValue(const DeviceRecord &)> write; // Undefined: not written for this record
     std::function<bool(const QJsonValue &, DeviceRecord &)> read;
@@ -284,6 +284,7 @@ FieldRule sightingRule(const char *key, std::function<QJsonValue(const DeviceRec
     rule.key = QLatin1String(key);
     rule.accepted = QStringLiteral("text");
     rule.settable = false;
+    rule.sighting = true;
     rule.write = std::move(write);
     rule.read = [](const QJsonValue &value, DeviceRecord &) { return value.isString(); };
     return rule;
@@ -299,8 +300,7 @@ QVector<FieldRule> makeFieldRules()
     mac.settable = false;
     mac.write = [](const DeviceRecord &record) { return QJsonValue(record.macAddress); };
     mac.read = [](const QJsonValue &value, DeviceRecord &record) {
-        static const QRegularExpression pattern(QStringLiteral("^[0-9A-Fa-f]{%1}$").arg(MacDigits));
-        if (!value.isString() || !pattern.match(value.toString()).hasMatch())
+        if (!value.isString() || !isMacAddressText(value.toString()))
             return false;
         record.macAddress = value.toString().toUpper();
         return true;
@@ -411,11 +411,6 @@ bool sameLineFormat(const DeviceRecord &a, const DeviceRecord &b)
     return a.parity == b.parity && a.dataBits == b.dataBits && a.stopBits == b.stopBits;
 }
 
-bool isLineFormatKey(const QString &key)
-{
-    return key == QLatin1String("parity") || key == QLatin1String("data-bits") || key == QLatin1String("stop-bits");
-}
-
 // A finished record must fit in a configuration frame; otherwise the message names the key that does not.
 bool checkSendable(const DeviceRecord &record, QString *error)
 {
@@ -433,6 +428,17 @@ bool checkSendable(const DeviceRecord &record, QString *error)
     else
         *error = valueError(*rule, shown(value));
     return false;
+}
+
+// The keys of the rules that pass, in table order.
+QStringList keysWhere(const std::function<bool(const FieldRule &)> &passes)
+{
+    QStringList keys;
+    for (const FieldRule &rule : fieldRules()) {
+        if (passes(rule))
+            keys << rule.key;
+    }
+    return keys;
 }
 
 } // namespace
@@ -506,7 +512,7 @@ bool setModuleField(DeviceRecord *record, const QString &key, const QString &val
         *error = valueError(*rule, QStringLiteral("\"%1\"").arg(valueText));
         return false;
     }
-    if (isLineFormatKey(key))
+    if (isLineSettingKey(key))
         result.reportedLineFormat = -1;
     if (!checkSendable(result, error))
         return false;
@@ -514,14 +520,24 @@ bool setModuleField(DeviceRecord *record, const QString &key, const QString &val
     return true;
 }
 
+bool isLineSettingKey(const QString &key)
+{
+    return key == QLatin1String("parity") || key == QLatin1String("data-bits") || key == QLatin1String("stop-bits");
+}
+
+QStringList identityModuleKeys()
+{
+    return keysWhere([](const FieldRule &rule) { return !rule.settable && !rule.sighting; });
+}
+
+QStringList sightingModuleKeys()
+{
+    return keysWhere([](const FieldRule &rule) { return rule.sighting; });
+}
+
 QStringList settableModuleKeys()
 {
-    QStringList keys;
-    for (const FieldRule &rule : fieldRules()) {
-        if (rule.settable)
-            keys << rule.key;
-    }
-    return keys;
+    return keysWhere([](const FieldRule &rule) { return rule.settable; });
 }
 
 QString moduleKey(ConfigField field)
