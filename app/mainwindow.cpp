@@ -206,19 +206,19 @@ void MainWindow::clearDeviceRows()
 void MainWindow::readForm(DeviceRecord &record) const
 {
     record.baudRate = ui->lineEdit_Baud->text();
-    record.dataBits = ui->comboBox_DataBit->currentIndex();
+    record.dataBits = Module::DataBits(ui->comboBox_DataBit->currentIndex());
     record.gateway = ui->lineEdit_Gaw->text();
     record.localIp = ui->lineEdit_Lip->text();
     record.localPort = ui->lineEdit_Lport->text();
-    record.workMode = ui->comboBox_Mode->currentIndex();
-    record.parity = ui->comboBox_Parity->currentIndex();
+    record.workMode = Module::WorkMode(ui->comboBox_Mode->currentIndex());
+    record.parity = Module::Parity(ui->comboBox_Parity->currentIndex());
     record.randomPort = ui->checkBox_Random->isChecked();
     record.remoteIp = ui->lineEdit_Sip->text();
     record.remotePort = ui->lineEdit_Sport->text();
-    record.stopBits = ui->comboBox_StopBit->currentIndex();
+    record.stopBits = Module::StopBits(ui->comboBox_StopBit->currentIndex());
     record.subnetMask = ui->lineEdit_Subnet->text();
-    record.ipType = ui->comboBox_IpType->currentIndex();
-    record.modbusConvert = ui->comboBox_ModbusConvt->currentIndex();
+    record.ipType = Module::IpType(ui->comboBox_IpType->currentIndex());
+    record.modbusConvert = Module::ModbusConvert(ui->comboBox_ModbusConvt->currentIndex());
 }
 
 // The order matters: the local port and the work mode run their rules before "Random" is set from the

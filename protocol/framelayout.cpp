@@ -198,8 +198,8 @@ void readParameters(const QByteArray &frame, DeviceRecord &record)
     record.nameField = frame.mid(NameOffset, NameSize);
     record.deviceName = displayDeviceName(record.nameField);
 
-    record.ipType = byteAt(frame, IpTypeOffset) & IpTypeMask;
-    record.workMode = byteAt(frame, WorkModeOffset) & WorkModeMask;
+    record.ipType = Module::IpType(byteAt(frame, IpTypeOffset) & IpTypeMask);
+    record.workMode = Module::WorkMode(byteAt(frame, WorkModeOffset) & WorkModeMask);
     record.subnetMask = readAddress(frame, SubnetMaskOffset);
     record.gateway = readAddress(frame, GatewayOffset);
     record.localIp = readAddress(frame, LocalIpOffset);
@@ -215,5 +215,5 @@ void readParameters(const QByteArray &frame, DeviceRecord &record)
     record.dataBits = settings.dataBits;
     record.stopBits = settings.stopBits;
     record.parity = settings.parity;
-    record.modbusConvert = byteAt(frame, ModbusOffset) & ModbusMask;
+    record.modbusConvert = Module::ModbusConvert(byteAt(frame, ModbusOffset) & ModbusMask);
 }

@@ -15,9 +15,9 @@
 
 // The serial line settings a line-format byte stands for, as the form's combo-box indices (moduleenums.h).
 struct LineSettings {
-    int dataBits = Module::EightDataBits;
-    int stopBits = Module::OneStopBit;
-    int parity = Module::NoParity;
+    Module::DataBits dataBits = Module::EightDataBits;
+    Module::StopBits stopBits = Module::OneStopBit;
+    Module::Parity parity = Module::NoParity;
 };
 
 using Ipv4Octets = std::array<quint8, 4>;

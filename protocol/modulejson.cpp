@@ -193,7 +193,8 @@ struct FieldRule {
     std::function<bool(const QJsonValue &, DeviceRecord &)> read;
 };
 
-FieldRule choiceRule(const char *key, int DeviceRecord::*member, const QVector<Choice> &choices)
+template<typename Enum>
+FieldRule choiceRule(const char *key, Enum DeviceRecord::*member, const QVector<Choice> &choices)
 {
     FieldRule rule;
     rule.key = QLatin1String(key);
@@ -207,12 +208,12 @@ FieldRule choiceRule(const char *key, int DeviceRecord::*member, const QVector<C
             if (choice.index == record.*member)
                 return choice.json;
         }
-        return QJsonValue(record.*member); // an index no value stands for: reading it back is refused
+        return QJsonValue(int(record.*member)); // an index no value stands for: reading it back is refused
     };
     rule.read = [member, choices](const QJsonValue &value, DeviceRecord &record) {
         for (const Choice &choice : choices) {
             if (choice.json == value) {
-                record.*member = choice.index;
+                record.*member = Enum(choice.index);
                 return true;
             }
         }

@@ -103,7 +103,7 @@ void TestConfigure::selectModule()
     module.macAddress = SelectedMac;
     module.version = QStringLiteral("2.0.1.4");
     module.deviceName = QStringLiteral("Kühlung"); // 8 bytes of UTF-8
-    module.workMode = 1;
+    module.workMode = Module::TcpClient;
     module.baudRate = QStringLiteral("19200");
     selectReply(layoutDeviceReply(module));
 }
