@@ -9,7 +9,6 @@
 #include "session.h"
 
 #include <QJsonObject>
-#include <QSet>
 #include <QVector>
 
 namespace {
@@ -93,28 +92,10 @@ std::optional<Failure> sendConfiguration(Session &session, const DeviceRecord &r
 
 QHash<QString, QStringList> readBack(Session &session, const QList<DeviceRecord> &sent, int verifyMs)
 {
-    QHash<QString, DeviceRecord> expected;
-    for (const DeviceRecord &record : sent)
-        expected.insert(record.macAddress, record);
-    QHash<QString, QStringList> remaining;
-    for (const DeviceRecord &record : sent)
-        remaining.insert(record.macAddress, {QStringLiteral("did not answer the read-back search")});
-    QSet<QString> confirmed;
-
     SearchPlan plan = session.searchPlan();
     plan.durationMs = verifyMs;
     plan.requests = qMax(1, verifyMs / ReadBackIntervalMs);
-    runSearch(session.deviceEndpoint(), plan, [&](const DeviceRecord &reply) {
-        const auto wanted = expected.constFind(reply.macAddress);
-        if (wanted == expected.constEnd() || confirmed.contains(reply.macAddress))
-            return false;
-        const QStringList left = differences(*wanted, reply);
-        remaining.insert(reply.macAddress, left);
-        if (left.isEmpty())
-            confirmed.insert(reply.macAddress);
-        return confirmed.size() == expected.size();
-    });
-    return remaining;
+    return searchUntilReported(session.deviceEndpoint(), plan, sent, differences);
 }
 
 QStringList differences(const DeviceRecord &sent, const DeviceRecord &reported)

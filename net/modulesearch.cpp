@@ -5,6 +5,7 @@
 #include "receivepath.h"
 
 #include <QEventLoop>
+#include <QSet>
 #include <QTimer>
 
 #include <limits>
@@ -83,4 +84,28 @@ SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const 
     deadline.start(plan.durationMs);
     loop.exec();
     return outcome;
+}
+
+QHash<QString, QStringList> searchUntilReported(DeviceEndpoint &endpoint, const SearchPlan &plan,
+                                                const QList<DeviceRecord> &sent, const ReportCheck &check)
+{
+    QHash<QString, DeviceRecord> expected;
+    for (const DeviceRecord &record : sent)
+        expected.insert(record.macAddress, record);
+    QHash<QString, QStringList> remaining;
+    for (const DeviceRecord &record : sent)
+        remaining.insert(record.macAddress, {QStringLiteral("did not answer the read-back search")});
+    QSet<QString> confirmed;
+
+    runSearch(endpoint, plan, [&](const DeviceRecord &reply) {
+        const auto wanted = expected.constFind(reply.macAddress);
+        if (wanted == expected.constEnd() || confirmed.contains(reply.macAddress))
+            return false;
+        const QStringList left = check(*wanted, reply);
+        remaining.insert(reply.macAddress, left);
+        if (left.isEmpty())
+            confirmed.insert(reply.macAddress);
+        return confirmed.size() == expected.size();
+    });
+    return remaining;
 }
