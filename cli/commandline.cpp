@@ -96,7 +96,7 @@ std::optional<Failure> installFrameKey(const CommandLine &commandLine, QString *
     if (!installChosenFrameKey(given ? std::optional<QString>(commandLine.value(QStringLiteral("key"))) : std::nullopt,
                                &choice, &error))
         return given && commandLine.value(QStringLiteral("key")).isEmpty() ? commandLine.usageError(error)
-                                                                         : Failure {ExitStatus::UsageError, error};
+                                                                           : Failure {ExitStatus::UsageError, error};
     if (source)
         *source = describeFrameKeySource(choice);
     return std::nullopt;

@@ -36,8 +36,8 @@ class ReplyCollector
 {
 public:
     enum class Sighting {
-        New,         // the first reply of this MAC
-        Repeated,    // this MAC answered before from the same address
+        New, // the first reply of this MAC
+        Repeated, // this MAC answered before from the same address
         OtherSource, // this MAC answered before from another address: two modules share the MAC
     };
 

@@ -17,7 +17,9 @@ constexpr quint64 MacLimit = Q_UINT64_C(1) << 48;
 bool makeModules(const ModuleRequest &what, QList<DeviceRecord> *modules, QString *error)
 {
     if (!isMacAddressText(what.firstMac)) {
-        *error = QStringLiteral("the first MAC must be %1 hexadecimal digits, got \"%2\"").arg(MacDigits).arg(what.firstMac);
+        *error = QStringLiteral("the first MAC must be %1 hexadecimal digits, got \"%2\"")
+                     .arg(MacDigits)
+                     .arg(what.firstMac);
         return false;
     }
     if (what.count < 1 || what.count > MaxModuleCount) {

@@ -65,9 +65,8 @@ void TestFoundModules::notes_data()
 
     QTest::newRow("a module on the adapter's subnet")
         << QStringList({"0A0000000001 10.231.0.5 10.231.0.5"}) << QStringList({"0A0000000001 10.231.0.5 kseg0"});
-    QTest::newRow("a module on a foreign subnet")
-        << QStringList({"0A0000000001 10.231.0.5 192.168.1.10"})
-        << QStringList({"0A0000000001 10.231.0.5 kseg0 foreign subnet"});
+    QTest::newRow("a module on a foreign subnet") << QStringList({"0A0000000001 10.231.0.5 192.168.1.10"})
+                                                  << QStringList({"0A0000000001 10.231.0.5 kseg0 foreign subnet"});
     QTest::newRow("two modules claim one address")
         << QStringList({"0A0000000002 10.231.0.6 10.231.0.9", "0A0000000001 10.231.0.5 10.231.0.9"})
         << QStringList({"0A0000000001 10.231.0.5 kseg0 IP also claimed by 0A0000000002",
@@ -88,8 +87,8 @@ void TestFoundModules::notes_data()
     QTest::newRow("ordered by source address, then MAC")
         << QStringList({"0A0000000003 10.231.0.10 10.231.0.10", "0A0000000002 10.231.0.9 10.231.0.3",
                         "0A0000000001 10.231.0.10 10.231.0.11"})
-        << QStringList({"0A0000000002 10.231.0.9 kseg0", "0A0000000001 10.231.0.10 kseg0",
-                        "0A0000000003 10.231.0.10 kseg0"});
+        << QStringList(
+               {"0A0000000002 10.231.0.9 kseg0", "0A0000000001 10.231.0.10 kseg0", "0A0000000003 10.231.0.10 kseg0"});
 }
 
 void TestFoundModules::notes()

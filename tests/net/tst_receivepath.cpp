@@ -96,8 +96,9 @@ void TestReceivePath::linesFollowTheEnvironment()
     const bool switchedOn = qgetenv("QT_LOGGING_RULES") == "kestrel.datagram.debug=true";
     const QStringList heard = messagesFor(datagramFrom(wireReply, QStringLiteral("::ffff:10.231.0.2"), DevicePort));
     if (switchedOn)
-        QCOMPARE(heard, QStringList({QStringLiteral("::ffff:10.231.0.2:1500[64]:") + hexText(wireReply),
-                                     hexText(plainReply)}));
+        QCOMPARE(
+            heard,
+            QStringList({QStringLiteral("::ffff:10.231.0.2:1500[64]:") + hexText(wireReply), hexText(plainReply)}));
     else
         QCOMPARE(heard, QStringList());
 }
@@ -111,8 +112,8 @@ void TestReceivePath::diagnosticLines_data()
     const QString from = QStringLiteral("::ffff:10.231.0.2:");
     // A reply's decrypted frame is written once.
     QTest::newRow("reply") << wireReply << quint16(DevicePort)
-                           << QStringList({from + QStringLiteral("1500[64]:") + hexText(wireReply),
-                                           hexText(plainReply)});
+                           << QStringList(
+                                  {from + QStringLiteral("1500[64]:") + hexText(wireReply), hexText(plainReply)});
     QTest::newRow("search request") << QByteArray("FFFF") << quint16(DevicePort)
                                     << QStringList({from + QStringLiteral("1500[4]:46464646")});
     QTest::newRow("from another port") << wireReply << quint16(DevicePort + 1)
@@ -209,9 +210,9 @@ void TestReceivePath::repliesAreMergedByMac_data()
         << QStringList({"0A0000000001@10.0.0.1", "0A0000000001@10.0.0.9", "0A0000000001@10.0.0.1"})
         << QVector<Sighting>({Sighting::New, Sighting::OtherSource, Sighting::Repeated})
         << QStringList({"10.0.0.1", "10.0.0.1", "10.0.0.1"});
-    QTest::newRow("MACs compare exactly") << QStringList({"0A000000000A@10.0.0.1", "0a000000000a@10.0.0.1"})
-                                          << QVector<Sighting>({Sighting::New, Sighting::New})
-                                          << QStringList({"10.0.0.1", "10.0.0.1"});
+    QTest::newRow("MACs compare exactly")
+        << QStringList({"0A000000000A@10.0.0.1", "0a000000000a@10.0.0.1"})
+        << QVector<Sighting>({Sighting::New, Sighting::New}) << QStringList({"10.0.0.1", "10.0.0.1"});
     QTest::newRow("a new search") << QStringList({"0A0000000001@10.0.0.1", "clear", "0A0000000001@10.0.0.9"})
                                   << QVector<Sighting>({Sighting::New, Sighting::New})
                                   << QStringList({"10.0.0.1", "10.0.0.9"});
