@@ -1,4 +1,5 @@
 #include "configframe.h"
+#include "factorydefaults.h"
 #include "framecipher.h"
 #include "frameconstants.h"
 #include "hexfixture.h"
@@ -121,15 +122,8 @@ void TestReceivePath::diagnosticLines_data()
     QTest::newRow("63 bytes") << wireReply.left(63) << quint16(DevicePort)
                               << QStringList({from + QStringLiteral("1500[63]:") + hexText(wireReply.left(63))});
 
-    DeviceRecord target;
+    DeviceRecord target = factoryDefaultRecord();
     target.macAddress = QStringLiteral("001A2B3C4D5E");
-    target.subnetMask = QStringLiteral("255.255.255.0");
-    target.gateway = QStringLiteral("192.168.1.1");
-    target.localIp = QStringLiteral("192.168.1.10");
-    target.localPort = QStringLiteral("1234");
-    target.remoteIp = QStringLiteral("192.168.1.254");
-    target.remotePort = QStringLiteral("1234");
-    target.baudRate = QStringLiteral("9600");
     const QByteArray plainConfig = layoutConfigFrame(target, QByteArray(FillerSize, '\x07'));
     QByteArray wireConfig = plainConfig;
     encryptFrame(reinterpret_cast<quint8 *>(wireConfig.data()), FrameSize);
