@@ -6,17 +6,14 @@
 #include "deviceendpoint.h"
 #include "devicetablelayout.h"
 #include "factorydefaults.h"
-#include "framecipher.h"
 #include "frameconstants.h"
 #include "framekeysource.h"
 #include "moduleenums.h"
 #include "parameterlimits.h"
-#include "receivefilter.h"
-#include "replyframe.h"
+#include "receivepath.h"
 #include "senderaddress.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QHostAddress>
@@ -32,7 +29,6 @@ namespace {
 // The receive slot hands the GUI thread back to the event loop after this much work, so the window stays
 // responsive while a burst of replies is listed; what is left is taken on the next turn.
 constexpr qint64 ReceiveSliceMs = 20;
-constexpr int ReceiveBatch = 32; // datagrams between two looks at the clock
 // The rest of a burst waits for the next turn of the event loop behind a timer, not a posted call, so that the
 // user's clicks and other timers come first.
 constexpr int ReceiveResumeMs = 1;
@@ -90,11 +86,9 @@ MainWindow::~MainWindow()
 // is never used, and then nothing is sent at all.
 void MainWindow::installFrameKey()
 {
-    const FrameKeyChoice key = chooseFrameKey();
-    frameKeyValid = key.isValid();
+    FrameKeyChoice key;
+    frameKeyValid = installChosenFrameKey(std::nullopt, &key);
     frameKeyOrigin = key.origin;
-    if (frameKeyValid)
-        setFrameKey(reinterpret_cast<const quint8 *>(key.key.constData()));
 }
 
 // Shares port 1500 with other programs, as a second tool on the same machine needs it too.
@@ -205,19 +199,19 @@ void MainWindow::clearDeviceRows()
 void MainWindow::readForm(DeviceRecord &record) const
 {
     record.baudRate = ui->lineEdit_Baud->text();
-    record.dataBits = ui->comboBox_DataBit->currentIndex();
+    record.dataBits = Module::DataBits(ui->comboBox_DataBit->currentIndex());
     record.gateway = ui->lineEdit_Gaw->text();
     record.localIp = ui->lineEdit_Lip->text();
     record.localPort = ui->lineEdit_Lport->text();
-    record.workMode = ui->comboBox_Mode->currentIndex();
-    record.parity = ui->comboBox_Parity->currentIndex();
+    record.workMode = Module::WorkMode(ui->comboBox_Mode->currentIndex());
+    record.parity = Module::Parity(ui->comboBox_Parity->currentIndex());
     record.randomPort = ui->checkBox_Random->isChecked();
     record.remoteIp = ui->lineEdit_Sip->text();
     record.remotePort = ui->lineEdit_Sport->text();
-    record.stopBits = ui->comboBox_StopBit->currentIndex();
+    record.stopBits = Module::StopBits(ui->comboBox_StopBit->currentIndex());
     record.subnetMask = ui->lineEdit_Subnet->text();
-    record.ipType = ui->comboBox_IpType->currentIndex();
-    record.modbusConvert = ui->comboBox_ModbusConvt->currentIndex();
+    record.ipType = Module::IpType(ui->comboBox_IpType->currentIndex());
+    record.modbusConvert = Module::ModbusConvert(ui->comboBox_ModbusConvt->currentIndex());
 }
 
 // The order matters: the local port and the work mode run their rules before "Random" is set from the
@@ -270,7 +264,7 @@ void MainWindow::on_pushButton_SearchDevice_clicked()
         return;
     clearDeviceRows();
     deviceList.clear();
-    listedMacs.clear();
+    replies.clear();
     // Nothing can be configured until a module is selected again.
     currentDevice.macAddress = QString();
     setModuleCommandsEnabled(false);
@@ -456,43 +450,32 @@ void MainWindow::SocketRecvData()
 
 void MainWindow::receiveDatagram(const QNetworkDatagram &datagram)
 {
-    const QByteArray bytes = datagram.data();
-    const quint16 senderPort = quint16(qMax(datagram.senderPort(), 0));
-    qDebug().noquote() << QStringLiteral("%1:%2[%3]:%4")
-                              .arg(datagram.senderAddress().toString())
-                              .arg(senderPort)
-                              .arg(bytes.size())
-                              .arg(QString::fromLatin1(bytes.toHex().toUpper()));
-
-    const ReceivedDatagram received = classifyDatagram(bytes, senderPort);
-    if (received.plainFrame.isEmpty())
-        return;
-    qDebug().noquote() << received.plainFrame.toHex().toUpper();
+    const ReceivedDatagram received = hearDatagram(datagram);
     if (received.kind != DatagramKind::Reply)
         return;
-    qDebug().noquote() << received.plainFrame.toHex().toUpper();
-    parseDeviceReply(received.plainFrame, sourceIpText(datagram.senderAddress()), datagram.interfaceIndex());
+    parseDeviceReply(received.plainFrame, sourceIpText(datagram.senderAddress()), int(datagram.interfaceIndex()));
 }
 
 void MainWindow::parseDeviceReply(QByteArray frame, QString sourceIp, int interfaceIndex)
 {
-    DeviceRecord record = decodeDeviceReply(frame, sourceIp);
-    record.interfaceIndex = interfaceIndex;
-    const auto listed = listedMacs.constFind(record.macAddress);
-    if (listed != listedMacs.cend()) {
+    const DeviceRecord record = decodeModuleReply(frame, sourceIp, interfaceIndex);
+    QString firstSource;
+    switch (replies.add(record, &firstSource)) {
+    case ReplyCollector::Sighting::Repeated:
+        return;
+    case ReplyCollector::Sighting::OtherSource:
         // The first reply after a search decides how a module is listed; a second module claiming the same MAC
         // is pointed out, since a configuration addressed to it would change both.
-        const QString firstSource = deviceList.at(listed.value()).sourceIp;
-        if (firstSource != record.sourceIp)
-            statusBar()->showMessage(
-                isChinese ? QStringLiteral("MAC地址%1被两个设备使用：%2 和 %3；设置会同时改变两个设备")
-                                .arg(record.macAddress, firstSource, record.sourceIp)
-                          : QStringLiteral("MAC %1 answers from two addresses, %2 and %3: configuring it changes both")
-                                .arg(record.macAddress, firstSource, record.sourceIp));
+        statusBar()->showMessage(
+            isChinese ? QStringLiteral("MAC地址%1被两个设备使用：%2 和 %3；设置会同时改变两个设备")
+                            .arg(record.macAddress, firstSource, record.sourceIp)
+                      : QStringLiteral("MAC %1 answers from two addresses, %2 and %3: configuring it changes both")
+                            .arg(record.macAddress, firstSource, record.sourceIp));
         return;
+    case ReplyCollector::Sighting::New:
+        break;
     }
     addDeviceRow(record.sourceIp, record.deviceName, record.macAddress, record.version);
-    listedMacs.insert(record.macAddress, deviceList.size());
     deviceList.append(record);
     // Once a row is clicked the form belongs to the selected module, the target of "Configure":
     // a module answering someone else's search must not overwrite the user's edits.

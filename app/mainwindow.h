@@ -2,8 +2,8 @@
 
 #include "configframe.h"
 #include "devicerecord.h"
+#include "receivepath.h"
 
-#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -66,6 +66,9 @@ private:
     // The form label that names a field the configuration frame cannot carry.
     QString formFieldName(ConfigField field) const;
 
+    // Datagrams the receive slot takes from the endpoint between two looks at the clock.
+    static constexpr int ReceiveBatch = 32;
+
     // The chosen language, process-wide: true once the Chinese catalogue was chosen. Only the language
     // switch writes it, and every window's construction runs the switch once.
     static bool isChinese;
@@ -73,7 +76,7 @@ private:
     DeviceEndpoint *udpSocket = nullptr; // port 1500, read by a thread of its own
     QTimer *receiveResume = nullptr;     // takes up a burst where the last slice of listing stopped
     QList<DeviceRecord> deviceList; // element i is shown in table row i + 1
-    QHash<QString, int> listedMacs; // MAC address -> its element of deviceList
+    ReplyCollector replies; // the MACs listed since the last search, with the address each first answered from
     Ui::MainWindow *ui = nullptr;
     DeviceRecord currentDevice; // the selected module as the form edits it
     DeviceRecord loadedDevice;  // the form as the row click left it, to tell the user's edits from what was reported

@@ -3,7 +3,6 @@
 
 #include "benchtable.h"
 #include "burst.h"
-#include "framecipher.h"
 #include "framecosts.h"
 #include "framekeysource.h"
 #include "machine.h"
@@ -100,12 +99,12 @@ int main(int argc, char *argv[])
     }
 
     // The key the window and kestrel-sim will choose too.
-    const FrameKeyChoice key = chooseFrameKey();
-    if (!key.isValid()) {
-        progress(QStringLiteral("the frame key from %1 is not 32 hexadecimal digits").arg(key.origin));
+    FrameKeyChoice key;
+    QString keyError;
+    if (!installChosenFrameKey(std::nullopt, &key, &keyError)) {
+        progress(keyError);
         return 2;
     }
-    setFrameKey(reinterpret_cast<const quint8 *>(key.key.constData()));
 
     BenchResults results;
     results.machine = describeMachine();

@@ -15,12 +15,15 @@
 
 namespace {
 
-// The window takes what has arrived in batches of this many datagrams.
-constexpr int Batch = 256;
-constexpr int Samples = 4 * Batch;
+constexpr int Samples = 1024; // replies timed at each row count
 constexpr quint64 FirstMac = Q_UINT64_C(0x02BD00000000);
 
 } // namespace
+
+int ReceiveBench::receiveBatch()
+{
+    return MainWindow::ReceiveBatch;
+}
 
 void ReceiveBench::receiveDatagram(const QNetworkDatagram &datagram)
 {
@@ -51,6 +54,8 @@ bool measureReceivePath(const QVector<int> &rowCounts, QVector<ReceiveCosts> *re
         return false;
     }
     ReceiveBench bench(window);
+    // The window takes what has arrived in batches of this many datagrams.
+    const int batch = ReceiveBench::receiveBatch();
     quint64 nextMac = FirstMac;
 
     // Replies for the samples are made beforehand, so only the window's work is timed.
@@ -70,7 +75,7 @@ bool measureReceivePath(const QVector<int> &rowCounts, QVector<ReceiveCosts> *re
                 *error = QStringLiteral("the window did not list a fresh reply after %1 modules").arg(before);
                 return false;
             }
-            if (bench.listed() % Batch == 0)
+            if (bench.listed() % batch == 0)
                 QCoreApplication::processEvents();
         }
         QCoreApplication::processEvents();
@@ -96,7 +101,7 @@ bool measureReceivePath(const QVector<int> &rowCounts, QVector<ReceiveCosts> *re
             decryptSamples.push_back(microsecondsBetween(decryptStart, BenchClock::now()));
             keepResult(frame[0]);
 
-            if ((i + 1) % Batch == 0)
+            if ((i + 1) % batch == 0)
                 QCoreApplication::processEvents();
         }
         costs.receive = median(std::move(receiveSamples));

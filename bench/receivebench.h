@@ -17,6 +17,9 @@ public:
     {
     }
 
+    // How many datagrams the window's receive slot takes at a time.
+    static int receiveBatch();
+
     void receiveDatagram(const QNetworkDatagram &datagram);
     void pressSearch();
     int listed() const;

@@ -3,19 +3,15 @@
 #include "factorydefaults.h"
 #include "framecipher.h"
 #include "frameconstants.h"
+#include "framelayout.h"
 #include "replyframe.h"
 
 #include <QHostAddress>
 
-QString macText(quint64 mac)
-{
-    return QStringLiteral("%1").arg(mac, 12, 16, QLatin1Char('0')).toUpper();
-}
-
 QByteArray plainReply(quint64 mac)
 {
     DeviceRecord module = factoryDefaultRecord();
-    module.macAddress = macText(mac);
+    module.macAddress = macAddressText(mac);
     module.version = QStringLiteral("1.0.0.0");
     module.deviceName = QStringLiteral("Bench");
     return layoutDeviceReply(module);

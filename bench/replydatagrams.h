@@ -15,6 +15,3 @@ QByteArray encryptedReply(quint64 mac);
 // The encrypted reply as the device port hands it over: from port 1500 of an IPv4 module on the segment,
 // IPv4-mapped as the dual-stack socket reports it.
 QNetworkDatagram replyDatagram(quint64 mac);
-
-// 12 upper-case hexadecimal digits, as the window lists it.
-QString macText(quint64 mac);

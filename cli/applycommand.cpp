@@ -19,13 +19,11 @@
 #include <QJsonObject>
 #include <QVector>
 
+#include <algorithm>
+
 namespace {
 
 constexpr qint64 LargestFile = 1024 * 1024;
-
-// The keys of a file that say which module it came from and where it was seen: the targets are the MACs given.
-const QStringList sightingKeys
-    = {QStringLiteral("mac"), QStringLiteral("version"), QStringLiteral("source-ip"), QStringLiteral("interface")};
 
 struct Target {
     QString mac;
@@ -53,7 +51,8 @@ std::optional<Failure> readParameters(const CommandLine &commandLine, const QStr
             ExitStatus::UsageError,
             QStringLiteral("%1: expected one module as a JSON object, such as kestrelctl export writes").arg(path)};
     QJsonObject object = document.object();
-    for (const QString &key : sightingKeys + noteKeys())
+    // The keys that say which module the file came from and where it was seen: the targets are the MACs given.
+    for (const QString &key : identityModuleKeys() + sightingModuleKeys() + noteKeys())
         object.remove(key);
     if (keepIp)
         object.remove(QStringLiteral("ip"));

@@ -1,6 +1,5 @@
 #include "commandline.h"
 
-#include "framecipher.h"
 #include "framekeysource.h"
 #include "output.h"
 
@@ -92,15 +91,12 @@ std::optional<int> parseCount(const QString &text, int bottom, int top)
 std::optional<Failure> installFrameKey(const CommandLine &commandLine, QString *source)
 {
     const bool given = commandLine.isSet(QStringLiteral("key"));
-    const QString text = given ? commandLine.value(QStringLiteral("key")) : QString();
-    if (given && text.isEmpty())
-        return commandLine.usageError(QStringLiteral("--key needs 32 hexadecimal digits"));
-    const FrameKeyChoice choice = chooseFrameKey(text);
-    if (!choice.isValid())
-        return Failure {
-            ExitStatus::UsageError,
-            QStringLiteral("the frame key from %1 %2").arg(describeFrameKeySource(choice), choice.problem)};
-    setFrameKey(reinterpret_cast<const quint8 *>(choice.key.constData()));
+    FrameKeyChoice choice;
+    QString error;
+    if (!installChosenFrameKey(given ? std::optional<QString>(commandLine.value(QStringLiteral("key"))) : std::nullopt,
+                               &choice, &error))
+        return given && commandLine.value(QStringLiteral("key")).isEmpty() ? commandLine.usageError(error)
+                                                                           : Failure {ExitStatus::UsageError, error};
     if (source)
         *source = describeFrameKeySource(choice);
     return std::nullopt;

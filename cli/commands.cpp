@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "commandline.h"
+#include "frameconstants.h"
 #include "output.h"
 
 #include <QCoreApplication>
@@ -28,8 +29,9 @@ const Command commands[] = {
 QString overview()
 {
     QString text = QStringLiteral("Usage: kestrelctl COMMAND [options] [arguments]\n"
-                                  "Finds and configures serial-to-Ethernet converter modules on UDP port 1500.\n\n"
-                                  "Commands:\n");
+                                  "Finds and configures serial-to-Ethernet converter modules on UDP port %1.\n\n"
+                                  "Commands:\n")
+                       .arg(DevicePort);
     for (const Command &command : commands)
         text += QStringLiteral("  %1 %2\n")
                     .arg(QStringLiteral("%1 %2").arg(QLatin1String(command.name), QLatin1String(command.synopsis)), -26)

@@ -9,7 +9,6 @@
 #include "session.h"
 
 #include <QJsonObject>
-#include <QSet>
 #include <QVector>
 
 namespace {
@@ -35,11 +34,6 @@ QString shownName(const QString &name, const QByteArray &bytes)
 {
     const QString quoted = QStringLiteral("\"%1\"").arg(name);
     return bytes.isEmpty() ? quoted : QStringLiteral("%1 (%2)").arg(quoted, QLatin1String(bytes.toHex().toUpper()));
-}
-
-bool isLineSettingKey(const QString &key)
-{
-    return key == QLatin1String("parity") || key == QLatin1String("data-bits") || key == QLatin1String("stop-bits");
 }
 
 struct FieldChange {
@@ -98,28 +92,10 @@ std::optional<Failure> sendConfiguration(Session &session, const DeviceRecord &r
 
 QHash<QString, QStringList> readBack(Session &session, const QList<DeviceRecord> &sent, int verifyMs)
 {
-    QHash<QString, DeviceRecord> expected;
-    for (const DeviceRecord &record : sent)
-        expected.insert(record.macAddress, record);
-    QHash<QString, QStringList> remaining;
-    for (const DeviceRecord &record : sent)
-        remaining.insert(record.macAddress, {QStringLiteral("did not answer the read-back search")});
-    QSet<QString> confirmed;
-
     SearchPlan plan = session.searchPlan();
     plan.durationMs = verifyMs;
     plan.requests = qMax(1, verifyMs / ReadBackIntervalMs);
-    runSearch(session.deviceEndpoint(), plan, [&](const DeviceRecord &reply) {
-        const auto wanted = expected.constFind(reply.macAddress);
-        if (wanted == expected.constEnd() || confirmed.contains(reply.macAddress))
-            return false;
-        const QStringList left = differences(*wanted, reply);
-        remaining.insert(reply.macAddress, left);
-        if (left.isEmpty())
-            confirmed.insert(reply.macAddress);
-        return confirmed.size() == expected.size();
-    });
-    return remaining;
+    return searchUntilReported(session.deviceEndpoint(), plan, sent, differences);
 }
 
 QStringList differences(const DeviceRecord &sent, const DeviceRecord &reported)

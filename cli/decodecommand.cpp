@@ -21,11 +21,6 @@ namespace {
 constexpr qint64 LargestInput = 64 * 1024;
 constexpr int FieldWidth = 13;
 
-quint8 byteAt(const QByteArray &frame, int offset)
-{
-    return static_cast<quint8>(frame.at(offset));
-}
-
 QString hexBytes(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());

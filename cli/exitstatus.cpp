@@ -1,5 +1,7 @@
 #include "exitstatus.h"
 
+#include "frameconstants.h"
+
 QString exitStatusHelp()
 {
     return QStringLiteral("Exit status:\n"
@@ -9,8 +11,8 @@ QString exitStatusHelp()
                           "  %4  module not found: the MAC given did not answer\n"
                           "  %5  refused value: a value the module cannot take; nothing was sent\n"
                           "  %6  not confirmed: the module does not report the new values\n"
-                          "  %7  network error: port 1500 unusable, adapter missing or down, send failed\n"
-                          "  %8  bad frame (decode): not 64 bytes, or the checksum is wrong\n")
+                          "  %7  network error: port %9 unusable, adapter missing or down, send failed\n"
+                          "  %8  bad frame (decode): not %10 bytes, or the checksum is wrong\n")
         .arg(ExitStatus::Success)
         .arg(ExitStatus::UsageError)
         .arg(ExitStatus::NothingFound)
@@ -18,5 +20,7 @@ QString exitStatusHelp()
         .arg(ExitStatus::RefusedValue)
         .arg(ExitStatus::NotConfirmed)
         .arg(ExitStatus::NetworkError)
-        .arg(ExitStatus::BadFrame);
+        .arg(ExitStatus::BadFrame)
+        .arg(DevicePort)
+        .arg(FrameSize);
 }

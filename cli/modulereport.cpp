@@ -1,5 +1,6 @@
 #include "modulereport.h"
 
+#include "frameconstants.h"
 #include "framelayout.h"
 #include "modulejson.h"
 
@@ -14,14 +15,6 @@ const QLatin1String ForeignSubnetKey("foreign-subnet");
 const QLatin1String IpClaimedByKey("ip-claimed-by");
 const QLatin1String IpClaimedByCountKey("ip-claimed-by-count");
 const QLatin1String AlsoAnsweredFromKey("also-answered-from");
-
-// clang-format off
-constexpr quint8 WordLengthMask = 0x03; // 0: 5 data bits ... 3: 8 data bits
-constexpr quint8 TwoStopBits    = 0x04; // 1.5 with 5 data bits
-constexpr quint8 ParityEnable   = 0x08;
-constexpr quint8 EvenParity     = 0x10;
-constexpr quint8 StickParity    = 0x20;
-// clang-format on
 
 // Columns a terminal gives the text: East Asian wide characters take two.
 int displayWidth(const QString &text)
@@ -85,12 +78,12 @@ QString lineFormatByteText(quint8 format)
     const int dataBits = 5 + (format & WordLengthMask);
     QChar parity = QLatin1Char('N');
     if (format & ParityEnable) {
-        if (format & StickParity)
-            parity = (format & EvenParity) ? QLatin1Char('S') : QLatin1Char('M');
+        if (format & StickParityFlag)
+            parity = (format & EvenParityFlag) ? QLatin1Char('S') : QLatin1Char('M');
         else
-            parity = (format & EvenParity) ? QLatin1Char('E') : QLatin1Char('O');
+            parity = (format & EvenParityFlag) ? QLatin1Char('E') : QLatin1Char('O');
     }
-    const QString stopBits = !(format & TwoStopBits) ? QStringLiteral("1")
+    const QString stopBits = !(format & TwoStopBitsFlag) ? QStringLiteral("1")
         : dataBits == 5                              ? QStringLiteral("1.5")
                                                      : QStringLiteral("2");
     return QString::number(dataBits) + parity + stopBits;
@@ -120,10 +113,7 @@ QStringList noteKeys()
 
 QStringList reportKeys()
 {
-    QStringList keys = {QStringLiteral("mac"), QStringLiteral("version")};
-    keys << settableModuleKeys();
-    keys << QStringLiteral("source-ip") << InterfaceKey << noteKeys();
-    return keys;
+    return identityModuleKeys() + settableModuleKeys() + sightingModuleKeys() + noteKeys();
 }
 
 QJsonObject exportJson(const FoundModule &module)

@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include "frameconstants.h"
 #include "output.h"
 
 #include <QSet>
@@ -75,7 +76,7 @@ std::optional<Failure> Session::open(const CommandLine &commandLine)
 
     QString bindError;
     if (!endpoint.bind(&bindError))
-        return Failure {ExitStatus::NetworkError, QStringLiteral("cannot use UDP port 1500: %1").arg(bindError)};
+        return Failure {ExitStatus::NetworkError, QStringLiteral("cannot use UDP port %1: %2").arg(DevicePort).arg(bindError)};
     return std::nullopt;
 }
 

@@ -24,12 +24,10 @@ struct Edit {
     QString word; // as typed, for messages
 };
 
-const QStringList identityKeys
-    = {QStringLiteral("mac"), QStringLiteral("version"), QStringLiteral("source-ip"), QStringLiteral("interface")};
-
 std::optional<Failure> parseEdits(const CommandLine &commandLine, const QStringList &words, QVector<Edit> *edits)
 {
     const QStringList settable = settableModuleKeys();
+    const QStringList identityKeys = identityModuleKeys() + sightingModuleKeys();
     QSet<QString> seen;
     for (const QString &word : words) {
         const int equals = word.indexOf(QLatin1Char('='));

@@ -4,6 +4,7 @@
 #include "devicename.h"
 #include "framechecksum.h"
 #include "frameconstants.h"
+#include "framelayout.h"
 #include "receivefilter.h"
 #include "replyframe.h"
 
@@ -15,11 +16,6 @@ constexpr int MaxFormTextLength = 64; // far beyond every field; longer texts on
 [[noreturn]] void fail()
 {
     __builtin_trap();
-}
-
-quint8 byteAt(const QByteArray &frame, int offset)
-{
-    return static_cast<quint8>(frame.at(offset));
 }
 
 // The byte layout written out on its own, not taken from the library: the module's bytes 10-45 and 48 as a

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int MacAddressDigits = 12;
 constexpr int FillerModulus = 255; // filler bytes run from 0 to 254, never FF
 constexpr int MillisecondsPerSecond = 1000;
 
@@ -73,7 +72,7 @@ bool isAcceptedFieldText(ConfigField field, const QString &text, bool randomPort
     case ConfigField::BaudRate:
         return isAcceptedNumber(text, BaudBottom, BaudTop);
     case ConfigField::Target:
-        return text.size() == MacAddressDigits;
+        return text.size() == MacDigits;
     case ConfigField::None:
         break;
     }
@@ -82,7 +81,7 @@ bool isAcceptedFieldText(ConfigField field, const QString &text, bool randomPort
 
 ConfigField findInvalidConfigField(const DeviceRecord &record, EditedFields edited)
 {
-    if (record.macAddress.size() != MacAddressDigits)
+    if (record.macAddress.size() != MacDigits)
         return ConfigField::Target;
 
     const bool modeChanged = edited.testFlag(EditedField::WorkMode);

@@ -1,6 +1,7 @@
 #include "devicename.h"
 
 #include "frameconstants.h"
+#include "framelayout.h"
 
 #include <QTextCodec>
 #include <QVector>
@@ -24,11 +25,6 @@ struct ShownName {
 constexpr uint FirstPrintable = 0x20;
 constexpr uint LastAscii = 0x7F; // DEL, a control as well
 constexpr uint LastC1Control = 0x9F;
-
-quint8 byteAt(const QByteArray &bytes, int at)
-{
-    return static_cast<quint8>(bytes.at(at));
-}
 
 bool inRange(quint8 byte, quint8 low, quint8 high)
 {

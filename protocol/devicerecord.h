@@ -3,9 +3,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include "moduleenums.h"
+
 // One module: its identity as it announced itself and its parameters as the
 // form shows them. Addresses, ports and the baud rate are kept as the text the
-// user edits; the small settings are the item indices of the form's combo boxes.
+// user edits; the small settings are the item indices of the form's combo boxes, as the module enums.
 struct DeviceRecord {
     QString macAddress; // 12 upper-case hex digits, no separators
     QString version;    // "1.2.0.3"
@@ -17,13 +19,13 @@ struct DeviceRecord {
     QString remotePort;
     QString baudRate;
     QString deviceName;
-    int workMode = 0;      // 0 UDP, 1 TCP Client, 2 UDP Server, 3 TCP Server
-    int ipType = 0;        // 0 Static IP, 1 DHCP/Auto IP
+    Module::WorkMode workMode = Module::Udp;
+    Module::IpType ipType = Module::StaticIp;
     bool randomPort = false;
-    int parity = 0;        // 0 NONE, 1 ODD, 2 EVEN
-    int dataBits = 0;      // 0 "7", 1 "8"
-    int stopBits = 0;      // 0 "1", 1 "2"
-    int modbusConvert = 0; // 0 OFF, 1 Modbus TCP/RTU conversion
+    Module::Parity parity = Module::NoParity;
+    Module::DataBits dataBits = Module::SevenDataBits;
+    Module::StopBits stopBits = Module::OneStopBit;
+    Module::ModbusConvert modbusConvert = Module::ModbusOff;
     QString sourceIp;      // where the module's reply came from
     int interfaceIndex = 0; // the adapter the reply came in on (0: unknown); never part of a frame
 

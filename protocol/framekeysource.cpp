@@ -1,5 +1,6 @@
 #include "framekeysource.h"
 
+#include "framecipher.h"
 #include "framekey.h"
 #include "regularfile.h"
 
@@ -107,6 +108,25 @@ FrameKeyChoice chooseFrameKey(const QString &commandLineKey)
     builtIn.origin = QStringLiteral("built-in");
     builtIn.key = QByteArray(reinterpret_cast<const char *>(BuiltInFrameKey), KeyBytes);
     return builtIn;
+}
+
+bool installChosenFrameKey(const std::optional<QString> &commandLineKey, FrameKeyChoice *chosen, QString *error)
+{
+    const auto refuse = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (commandLineKey && commandLineKey->isEmpty())
+        return refuse(QStringLiteral("--key needs 32 hexadecimal digits"));
+    const FrameKeyChoice choice = chooseFrameKey(commandLineKey.value_or(QString()));
+    if (chosen)
+        *chosen = choice;
+    if (!choice.isValid())
+        return refuse(
+            QStringLiteral("the frame key from %1 %2").arg(describeFrameKeySource(choice), choice.problem));
+    setFrameKey(reinterpret_cast<const quint8 *>(choice.key.constData()));
+    return true;
 }
 
 QString describeFrameKeySource(const FrameKeyChoice &choice)

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // The frame key is shared with the modules' firmware, so a packaged program must let its user name it at run
 // time. Sources, first found wins: the command line (kestrel-sim, kestrelctl), the environment variable
 // KESTREL_FRAME_KEY, the entry "frameKey" of the settings file, and last the key built into the program.
@@ -27,6 +29,12 @@ QByteArray parseFrameKey(const QString &text);
 // "frameKey" is no text (a list, @Invalid()) is chosen as unusable, naming the file: a key the user meant to give
 // never gives way to the built-in one unsaid.
 FrameKeyChoice chooseFrameKey(const QString &commandLineKey = QString());
+
+// Chooses the key (commandLineKey: the text of --key, nothing when the option is not given) and installs it for
+// the frame cipher. False when the key cannot be used: *error (when given) then says why, naming where the key
+// came from. *chosen (when given) is the choice either way.
+bool installChosenFrameKey(const std::optional<QString> &commandLineKey, FrameKeyChoice *chosen = nullptr,
+                           QString *error = nullptr);
 
 // Where a key came from, for messages: "--key", "the environment variable KESTREL_FRAME_KEY", ...
 QString describeFrameKeySource(const FrameKeyChoice &choice);

@@ -1,8 +1,8 @@
 #include "framelayout.h"
 
 #include "devicename.h"
-#include "frameconstants.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <cstring>
@@ -12,21 +12,6 @@ namespace {
 constexpr int Ipv4Parts = 4;
 constexpr int MaxOctet = 255;
 constexpr int MaxOctetDigits = 3;
-
-// clang-format off
-constexpr quint8 IpTypeMask       = 0x01;
-constexpr quint8 WorkModeMask     = 0x03;
-constexpr quint8 ModbusMask       = 0x01;
-// The line-format byte, bit by bit as a 16550 line control register; bits 6-7 are not ours to send.
-constexpr quint8 LineFormatMask   = 0x3F;
-constexpr quint8 WordLengthMask   = 0x03;
-constexpr quint8 WordLengthSeven  = 0x02;
-constexpr quint8 WordLengthEight  = 0x03;
-constexpr quint8 TwoStopBitsFlag  = 0x04;
-constexpr quint8 ParityMask       = 0x38; // enable, even, stick
-constexpr quint8 OddParityBits    = 0x08;
-constexpr quint8 EvenParityBits   = 0x18;
-// clang-format on
 
 bool isAsciiDigit(QChar c)
 {
@@ -46,11 +31,6 @@ std::optional<quint8> parseOctet(const QString &text)
             return std::nullopt;
     }
     return static_cast<quint8>(value);
-}
-
-quint8 byteAt(const QByteArray &frame, int offset)
-{
-    return static_cast<quint8>(frame.at(offset));
 }
 
 void writeAddress(char *data, int offset, const QString &text)
@@ -97,6 +77,11 @@ quint8 lineFormatFromSettings(const DeviceRecord &record)
 
 } // namespace
 
+quint8 byteAt(const QByteArray &frame, int offset)
+{
+    return static_cast<quint8>(frame.at(offset));
+}
+
 std::optional<Ipv4Octets> parseIpv4(const QString &text)
 {
     const QStringList parts = text.split(QLatin1Char('.'));
@@ -128,6 +113,17 @@ std::optional<quint32> parseDecimal(const QString &text)
 QByteArray macAddressBytes(const QString &macAddress)
 {
     return QByteArray::fromHex(macAddress.toLatin1()).leftJustified(MacSize, '\0', true);
+}
+
+QString macAddressText(quint64 mac)
+{
+    return QStringLiteral("%1").arg(mac, MacDigits, 16, QLatin1Char('0')).toUpper();
+}
+
+bool isMacAddressText(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\A[0-9A-Fa-f]{%1}\\z").arg(MacDigits));
+    return pattern.match(text).hasMatch();
 }
 
 QByteArray deviceNameField(const QString &name)
@@ -202,8 +198,8 @@ void readParameters(const QByteArray &frame, DeviceRecord &record)
     record.nameField = frame.mid(NameOffset, NameSize);
     record.deviceName = displayDeviceName(record.nameField);
 
-    record.ipType = byteAt(frame, IpTypeOffset) & IpTypeMask;
-    record.workMode = byteAt(frame, WorkModeOffset) & WorkModeMask;
+    record.ipType = Module::IpType(byteAt(frame, IpTypeOffset) & IpTypeMask);
+    record.workMode = Module::WorkMode(byteAt(frame, WorkModeOffset) & WorkModeMask);
     record.subnetMask = readAddress(frame, SubnetMaskOffset);
     record.gateway = readAddress(frame, GatewayOffset);
     record.localIp = readAddress(frame, LocalIpOffset);
@@ -219,5 +215,5 @@ void readParameters(const QByteArray &frame, DeviceRecord &record)
     record.dataBits = settings.dataBits;
     record.stopBits = settings.stopBits;
     record.parity = settings.parity;
-    record.modbusConvert = byteAt(frame, ModbusOffset) & ModbusMask;
+    record.modbusConvert = Module::ModbusConvert(byteAt(frame, ModbusOffset) & ModbusMask);
 }

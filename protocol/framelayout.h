@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicerecord.h"
+#include "frameconstants.h"
 #include "moduleenums.h"
 
 #include <QByteArray>
@@ -9,33 +10,20 @@
 #include <array>
 #include <optional>
 
-// From byte 10 on, replies and configuration frames carry a module's settings
-// at the same offsets; this is the one description of that region.
-
-// clang-format off
-constexpr int VersionOffset    = 6;  // 2 bytes, one nibble per version number
-constexpr int IpTypeOffset     = 20; // bit 0
-constexpr int WorkModeOffset   = 21; // bits 0-1
-constexpr int SubnetMaskOffset = 22; // addresses: 4 bytes, last octet first
-constexpr int GatewayOffset    = 26;
-constexpr int LocalIpOffset    = 30;
-constexpr int LocalPortOffset  = 34; // 16-bit, low byte first
-constexpr int RemoteIpOffset   = 36;
-constexpr int RemotePortOffset = 40;
-constexpr int BaudRateOffset   = 42; // 24-bit, low byte first
-constexpr int LineFormatOffset = 45; // like a 16550 line control register
-constexpr int ModbusOffset     = 48; // bit 0
-constexpr int ParametersEnd    = 50; // bytes 46, 47 and 49 stay zero
-// clang-format on
+// From byte 10 on, replies and configuration frames carry a module's settings at the same offsets
+// (frameconstants.h); these read and write that region.
 
 // The serial line settings a line-format byte stands for, as the form's combo-box indices (moduleenums.h).
 struct LineSettings {
-    int dataBits = Module::EightDataBits;
-    int stopBits = Module::OneStopBit;
-    int parity = Module::NoParity;
+    Module::DataBits dataBits = Module::EightDataBits;
+    Module::StopBits stopBits = Module::OneStopBit;
+    Module::Parity parity = Module::NoParity;
 };
 
 using Ipv4Octets = std::array<quint8, 4>;
+
+// One byte of a frame as the number it stands for.
+quint8 byteAt(const QByteArray &frame, int offset);
 
 // Exactly four parts of one to three ASCII digits, each from 0 to 255; nothing else (what the form's address
 // pattern accepts).
@@ -47,6 +35,12 @@ std::optional<quint32> parseDecimal(const QString &text);
 
 // The six MAC bytes from 12 hex digits (anything else is zero-padded or cut to 6 bytes).
 QByteArray macAddressBytes(const QString &macAddress);
+
+// A 48-bit number as modules are listed by it: 12 upper-case hexadecimal digits.
+QString macAddressText(quint64 mac);
+
+// Exactly 12 hexadecimal digits, either case: a MAC as modules are listed by it.
+bool isMacAddressText(const QString &text);
 
 // The name field for a name that did not come from a module: UTF-8, at most 10 bytes without splitting a
 // character, zero-padded.

@@ -2,26 +2,27 @@
 
 #include <QObject>
 
-// The small settings of a module, each as the item index the form's combo box shows and the frames carry.
+// The small settings of a module, each as the item index the form's combo box shows and the frames carry. Based
+// on int, so that any index a combo box reports (-1 while it is emptied) is a value of its enum.
 namespace Module {
 Q_NAMESPACE
 
-enum WorkMode { Udp = 0, TcpClient = 1, UdpServer = 2, TcpServer = 3 };
+enum WorkMode : int { Udp = 0, TcpClient = 1, UdpServer = 2, TcpServer = 3 };
 Q_ENUM_NS(WorkMode)
 
-enum IpType { StaticIp = 0, Dhcp = 1 };
+enum IpType : int { StaticIp = 0, Dhcp = 1 };
 Q_ENUM_NS(IpType)
 
-enum Parity { NoParity = 0, OddParity = 1, EvenParity = 2 };
+enum Parity : int { NoParity = 0, OddParity = 1, EvenParity = 2 };
 Q_ENUM_NS(Parity)
 
-enum DataBits { SevenDataBits = 0, EightDataBits = 1 };
+enum DataBits : int { SevenDataBits = 0, EightDataBits = 1 };
 Q_ENUM_NS(DataBits)
 
-enum StopBits { OneStopBit = 0, TwoStopBits = 1 };
+enum StopBits : int { OneStopBit = 0, TwoStopBits = 1 };
 Q_ENUM_NS(StopBits)
 
-enum ModbusConvert { ModbusOff = 0, ModbusOn = 1 };
+enum ModbusConvert : int { ModbusOff = 0, ModbusOn = 1 };
 Q_ENUM_NS(ModbusConvert)
 
 } // namespace Module

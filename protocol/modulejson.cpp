@@ -60,7 +60,6 @@ const QLatin1String NameKey("name");
 const QLatin1String LineFormatKey("line-format");
 const QLatin1String NameHexKey("name-hex");
 const QLatin1String RandomPort("random");
-constexpr int MacDigits = 12;
 constexpr int VersionNumbers = 4;
 constexpr int VersionTop = 15; // one nibble each
 constexpr int LongestWholeNumber = 15; // digits a double holds exactly
@@ -183,13 +182,15 @@ struct FieldRule {
     QString key;
     QString accepted; // for messages
     bool settable = true;
+    bool sighting = false; // where the module was seen, not what it is
     TextForm textForm = TextForm::String;
     std::function<QJsonValue(const DeviceRecord &)> write; // Undefined: not written for this record
     std::function<bool(const QJsonValue &, DeviceRecord &)> read;
     EditedFields edits; // what giving this key changes, and so which parameters are checked before sending
 };
 
-FieldRule choiceRule(const char *key, int DeviceRecord::*member, const QVector<Choice> &choices)
+template<typename Enum>
+FieldRule choiceRule(const char *key, Enum DeviceRecord::*member, const QVector<Choice> &choices)
 {
     FieldRule rule;
     rule.key = QLatin1String(key);
@@ -203,12 +204,12 @@ FieldRule choiceRule(const char *key, int DeviceRecord::*member, const QVector<C
             if (choice.index == record.*member)
                 return choice.json;
         }
-        return QJsonValue(record.*member); // an index no value stands for: reading it back is refused
+        return QJsonValue(int(record.*member)); // an index no value stands for: reading it back is refused
     };
     rule.read = [member, choices](const QJsonValue &value, DeviceRecord &record) {
         for (const Choice &choice : choices) {
             if (choice.json == value) {
-                record.*member = choice.index;
+                record.*member = Enum(choice.index);
                 return true;
             }
         }
@@ -383,6 +384,7 @@ FieldRule sightingRule(const char *key, std::function<QJsonValue(const DeviceRec
     rule.key = QLatin1String(key);
     rule.accepted = QStringLiteral("text");
     rule.settable = false;
+    rule.sighting = true;
     rule.write = std::move(write);
     rule.read = [](const QJsonValue &value, DeviceRecord &) { return value.isString(); };
     return rule;
@@ -398,8 +400,7 @@ QVector<FieldRule> makeFieldRules()
     mac.settable = false;
     mac.write = [](const DeviceRecord &record) { return QJsonValue(record.macAddress); };
     mac.read = [](const QJsonValue &value, DeviceRecord &record) {
-        static const QRegularExpression pattern(QStringLiteral("\\A[0-9A-Fa-f]{%1}\\z").arg(MacDigits));
-        if (!value.isString() || !pattern.match(value.toString()).hasMatch())
+        if (!value.isString() || !isMacAddressText(value.toString()))
             return false;
         record.macAddress = value.toString().toUpper();
         return true;
@@ -539,6 +540,17 @@ bool checkSendable(const DeviceRecord &record, EditedFields edited, QString *err
     return false;
 }
 
+// The keys of the rules that pass, in table order.
+QStringList keysWhere(const std::function<bool(const FieldRule &)> &passes)
+{
+    QStringList keys;
+    for (const FieldRule &rule : fieldRules()) {
+        if (passes(rule))
+            keys << rule.key;
+    }
+    return keys;
+}
+
 } // namespace
 
 QJsonObject moduleToJson(const DeviceRecord &record)
@@ -639,14 +651,24 @@ bool setModuleField(DeviceRecord *record, const QString &key, const QString &val
     return true;
 }
 
+bool isLineSettingKey(const QString &key)
+{
+    return key == QLatin1String("parity") || key == QLatin1String("data-bits") || key == QLatin1String("stop-bits");
+}
+
+QStringList identityModuleKeys()
+{
+    return keysWhere([](const FieldRule &rule) { return !rule.settable && !rule.sighting; });
+}
+
+QStringList sightingModuleKeys()
+{
+    return keysWhere([](const FieldRule &rule) { return rule.sighting; });
+}
+
 QStringList settableModuleKeys()
 {
-    QStringList keys;
-    for (const FieldRule &rule : fieldRules()) {
-        if (rule.settable)
-            keys << rule.key;
-    }
-    return keys;
+    return keysWhere([](const FieldRule &rule) { return rule.settable; });
 }
 
 QString moduleKey(ConfigField field)

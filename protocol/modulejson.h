@@ -62,6 +62,13 @@ bool setModuleField(DeviceRecord *record, const QString &key, const QString &val
 // seen ("source-ip", "interface").
 QStringList settableModuleKeys();
 
+// Who the module is ("mac", "version") and where it was seen ("source-ip", "interface"): the keys no edit changes.
+QStringList identityModuleKeys();
+QStringList sightingModuleKeys();
+
+// "parity", "data-bits" and "stop-bits": the keys that make up the line-format byte.
+bool isLineSettingKey(const QString &key);
+
 // The key of a field that findInvalidConfigField refuses, for messages.
 QString moduleKey(ConfigField field);
 

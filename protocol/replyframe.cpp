@@ -11,11 +11,6 @@ namespace {
 
 constexpr int VersionNumbers = 4;
 
-quint8 byteAt(const QByteArray &frame, int offset)
-{
-    return static_cast<quint8>(frame.at(offset));
-}
-
 QString macAddressText(const QByteArray &frame)
 {
     QString text = QStringLiteral("%1%2%3%4%5%6");

@@ -3,7 +3,7 @@
 // (scripts/netns-run.sh), beside the tool.
 
 #include "factorydefaults.h"
-#include "framecipher.h"
+#include "frameconstants.h"
 #include "framekeysource.h"
 #include "modulefactory.h"
 #include "modulejson.h"
@@ -95,7 +95,7 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Plays serial-to-Ethernet converter modules on UDP port 1500: answers searches and applies\n"
+        QStringLiteral("Plays serial-to-Ethernet converter modules on UDP port %3: answers searches and applies\n"
                        "configuration frames addressed to its modules. Run it inside scripts/netns-run.sh.\n"
                        "Module fields in JSON (--params, --state) are those of kestrelctl: mac, name, name-hex,\n"
                        "version, mode, ip-type, ip, mask, gateway, local-port, remote-ip, remote-port, baud,\n"
@@ -104,7 +104,8 @@ int main(int argc, char *argv[])
                        "saved while running (after the replies in hand are sent), %2 when an option or a file\n"
                        "given cannot be used.")
             .arg(SaveFailed)
-            .arg(UnusableInput));
+            .arg(UnusableInput)
+            .arg(DevicePort));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption countOption(
         {QStringLiteral("n"), QStringLiteral("count")},
@@ -149,12 +150,10 @@ int main(int argc, char *argv[])
     if (!parser.positionalArguments().isEmpty())
         fail(QStringLiteral("unexpected argument \"%1\"; see --help").arg(parser.positionalArguments().first()));
 
-    if (parser.isSet(keyOption) && parser.value(keyOption).isEmpty())
-        fail(QStringLiteral("--key needs 32 hexadecimal digits"));
-    const FrameKeyChoice key = chooseFrameKey(parser.value(keyOption));
-    if (!key.isValid())
-        fail(QStringLiteral("the frame key from %1 %2").arg(describeFrameKeySource(key), key.problem));
-    setFrameKey(reinterpret_cast<const quint8 *>(key.key.constData()));
+    QString keyError;
+    if (!installChosenFrameKey(parser.isSet(keyOption) ? std::optional<QString>(parser.value(keyOption)) : std::nullopt,
+                               nullptr, &keyError))
+        fail(keyError);
 
     QList<DeviceRecord> modules;
     QString error;

@@ -2,9 +2,9 @@
 
 #include "configframe.h"
 #include "devicename.h"
+#include "frameconstants.h"
+#include "framelayout.h"
 #include "modulejson.h"
-
-#include <QRegularExpression>
 
 #include <optional>
 
@@ -16,9 +16,10 @@ constexpr quint64 MacLimit = Q_UINT64_C(1) << 48;
 
 bool makeModules(const ModuleRequest &what, QList<DeviceRecord> *modules, QString *error)
 {
-    static const QRegularExpression macPattern(QStringLiteral("^[0-9A-Fa-f]{12}$"));
-    if (!macPattern.match(what.firstMac).hasMatch()) {
-        *error = QStringLiteral("the first MAC must be 12 hexadecimal digits, got \"%1\"").arg(what.firstMac);
+    if (!isMacAddressText(what.firstMac)) {
+        *error = QStringLiteral("the first MAC must be %1 hexadecimal digits, got \"%2\"")
+                     .arg(MacDigits)
+                     .arg(what.firstMac);
         return false;
     }
     if (what.count < 1 || what.count > MaxModuleCount) {
@@ -50,7 +51,7 @@ bool makeModules(const ModuleRequest &what, QList<DeviceRecord> *modules, QStrin
             return false;
         }
         DeviceRecord module = common;
-        module.macAddress = QStringLiteral("%1").arg(firstMac + quint64(i), 12, 16, QLatin1Char('0')).toUpper();
+        module.macAddress = macAddressText(firstMac + quint64(i));
         module.nameField = *nameField;
         module.deviceName = displayDeviceName(*nameField);
         made.append(module);

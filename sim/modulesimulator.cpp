@@ -3,8 +3,9 @@
 #include "framecipher.h"
 #include "frameconstants.h"
 #include "modulejson.h"
-#include "receivefilter.h"
+#include "receivepath.h"
 #include "replyframe.h"
+#include "senderaddress.h"
 
 #include <QHostAddress>
 #include <QJsonObject>
@@ -40,11 +41,9 @@ QString describe(const DeviceRecord &module)
     return fields.join(QLatin1Char(' '));
 }
 
-QString senderText(const QHostAddress &address, int port)
+QString senderText(const QNetworkDatagram &datagram)
 {
-    bool isIpv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIpv4);
-    return QStringLiteral("%1:%2").arg(isIpv4 ? QHostAddress(ipv4).toString() : address.toString()).arg(port);
+    return QStringLiteral("%1:%2").arg(sourceIpText(datagram.senderAddress())).arg(datagram.senderPort());
 }
 
 } // namespace
@@ -99,12 +98,8 @@ void ModuleSimulator::readDatagrams()
 void ModuleSimulator::handleDatagram(const QNetworkDatagram &datagram)
 {
     const QByteArray data = datagram.data();
-    const QString sender = senderText(datagram.senderAddress(), datagram.senderPort());
-    if (data == QByteArray(DiscoveryRequest, DiscoveryRequestSize)) {
-        answerSearch(sender);
-        return;
-    }
-    const ReceivedDatagram received = classifyDatagram(data, quint16(datagram.senderPort()));
+    const QString sender = senderText(datagram);
+    const ReceivedDatagram received = hearDatagram(datagram);
     switch (received.kind) {
     case DatagramKind::ConfigFrame:
         applyConfigFrame(received.plainFrame, sender);
@@ -112,6 +107,10 @@ void ModuleSimulator::handleDatagram(const QNetworkDatagram &datagram)
     case DatagramKind::Reply: // other modules answer searches on the same port
         break;
     case DatagramKind::DiscoveryRequest:
+        if (data == QByteArray(DiscoveryRequest, DiscoveryRequestSize)) {
+            answerSearch(sender);
+            break;
+        }
         emit event(QStringLiteral("ignored %1-byte datagram from %2: a search is \"FFFF\" alone")
                        .arg(data.size())
                        .arg(sender));

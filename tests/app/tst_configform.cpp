@@ -69,13 +69,13 @@ DeviceRecord moduleRecord()
     record.localPort = QStringLiteral("502");
     record.remotePort = QStringLiteral("8080");
     record.baudRate = QStringLiteral("115200");
-    record.workMode = 1;
-    record.ipType = 0;
+    record.workMode = Module::TcpClient;
+    record.ipType = Module::StaticIp;
     record.randomPort = false;
-    record.parity = 2;
-    record.dataBits = 1;
-    record.stopBits = 0;
-    record.modbusConvert = 1;
+    record.parity = Module::EvenParity;
+    record.dataBits = Module::EightDataBits;
+    record.stopBits = Module::OneStopBit;
+    record.modbusConvert = Module::ModbusOn;
     return record;
 }
 
@@ -373,23 +373,23 @@ void TestConfigForm::fillThenRead_data()
 
     // every small setting different from the first row and from its neighbours
     DeviceRecord dhcp = module;
-    dhcp.ipType = 1;
-    dhcp.workMode = 3;
-    dhcp.dataBits = 0;
-    dhcp.parity = 1;
-    dhcp.stopBits = 1;
-    dhcp.modbusConvert = 0;
+    dhcp.ipType = Module::Dhcp;
+    dhcp.workMode = Module::TcpServer;
+    dhcp.dataBits = Module::SevenDataBits;
+    dhcp.parity = Module::OddParity;
+    dhcp.stopBits = Module::TwoStopBits;
+    dhcp.modbusConvert = Module::ModbusOff;
     QTest::newRow("dhcp, tcp server, 7O2") << dhcp;
 
     DeviceRecord udpServer = module;
-    udpServer.workMode = 2;
-    udpServer.parity = 0;
-    udpServer.stopBits = 1;
-    udpServer.modbusConvert = 0;
+    udpServer.workMode = Module::UdpServer;
+    udpServer.parity = Module::NoParity;
+    udpServer.stopBits = Module::TwoStopBits;
+    udpServer.modbusConvert = Module::ModbusOff;
     QTest::newRow("udp server, 8N2") << udpServer;
 
     DeviceRecord udp = module;
-    udp.workMode = 0;
+    udp.workMode = Module::Udp;
     udp.localPort = QStringLiteral("0");
     udp.randomPort = true; // a module may report port 0 in UDP mode: the box shows it, greyed out
     QTest::newRow("udp with port 0") << udp;
@@ -449,7 +449,7 @@ void TestConfigForm::randomPortOnLoad()
     window->fillForm(previous);
 
     DeviceRecord record = moduleRecord();
-    record.workMode = workMode;
+    record.workMode = Module::WorkMode(workMode);
     record.localPort = localPort;
     record.randomPort = randomPort;
     window->fillForm(record);
@@ -467,8 +467,8 @@ void TestConfigForm::rowClickSelectsModule()
     second.macAddress = QStringLiteral("0A1B2C3D4E60");
     second.sourceIp = QStringLiteral("192.168.0.8");
     second.localIp = QStringLiteral("192.168.0.8");
-    second.workMode = 2;
-    second.ipType = 1;
+    second.workMode = Module::UdpServer;
+    second.ipType = Module::Dhcp;
     second.baudRate = QStringLiteral("9600");
     window->addDeviceRow(first.sourceIp, first.deviceName, first.macAddress, first.version);
     window->deviceList.append(first);
@@ -555,26 +555,26 @@ void TestConfigForm::factoryReset_data()
     QTest::newRow("tcp client, random checked") << random;
 
     DeviceRecord dhcpServer = moduleRecord();
-    dhcpServer.ipType = 1;
-    dhcpServer.workMode = 2;
+    dhcpServer.ipType = Module::Dhcp;
+    dhcpServer.workMode = Module::UdpServer;
     QTest::newRow("dhcp, udp server") << dhcpServer;
 
     DeviceRecord tcpServer = moduleRecord();
-    tcpServer.workMode = 3;
-    tcpServer.dataBits = 0;
-    tcpServer.parity = 1;
+    tcpServer.workMode = Module::TcpServer;
+    tcpServer.dataBits = Module::SevenDataBits;
+    tcpServer.parity = Module::OddParity;
     QTest::newRow("tcp server, 7O2") << tcpServer;
 
     DeviceRecord udpRandom = moduleRecord();
-    udpRandom.workMode = 0;
+    udpRandom.workMode = Module::Udp;
     udpRandom.localPort = QStringLiteral("0");
     udpRandom.randomPort = true;
     QTest::newRow("already udp, port 0") << udpRandom;
 
     DeviceRecord defaults = moduleRecord();
-    defaults.workMode = 0;
+    defaults.workMode = Module::Udp;
     defaults.localPort = QStringLiteral("1234");
-    defaults.modbusConvert = 0;
+    defaults.modbusConvert = Module::ModbusOff;
     QTest::newRow("already at the factory port") << defaults;
 }
 
@@ -607,7 +607,7 @@ void TestConfigForm::factoryReset()
 void TestConfigForm::factoryResetEnablesAddressFields()
 {
     DeviceRecord udpStatic = moduleRecord();
-    udpStatic.workMode = 0;
+    udpStatic.workMode = Module::Udp;
     selectModule(udpStatic);
     const QStringList fields = {"lineEdit_Gaw", "lineEdit_Lip", "lineEdit_Subnet", "lineEdit_Sip", "lineEdit_Sport"};
     for (const QString &name : fields)
@@ -643,7 +643,7 @@ void TestConfigForm::configureCopiesFormIntoSelection()
 
     DeviceRecord expected = module;
     expected.localIp = QStringLiteral("192.168.0.50");
-    expected.parity = 0;
+    expected.parity = Module::NoParity;
     QCOMPARE(window->currentDevice, expected); // the module's identity stays, the form's values come in
     QCOMPARE(window->deviceList.first(), module);
     QCOMPARE(rowTexts(table, 1).at(0), module.sourceIp);

@@ -108,7 +108,7 @@ void TestConfigure::selectModule()
     module.macAddress = SelectedMac;
     module.version = QStringLiteral("2.0.1.4");
     module.deviceName = QStringLiteral("Kühlung"); // 8 bytes of UTF-8
-    module.workMode = 1;
+    module.workMode = Module::TcpClient;
     module.baudRate = QStringLiteral("19200");
     selectReply(layoutDeviceReply(module));
 }
@@ -396,7 +396,7 @@ void TestConfigure::sendRule()
     DeviceRecord module = factoryDefaultRecord();
     module.macAddress = SelectedMac;
     module.version = QStringLiteral("1.0.0.1");
-    module.workMode = mode;
+    module.workMode = Module::WorkMode(mode);
     selectReply(layoutDeviceReply(module));
 
     const QHash<int, QLineEdit *> edits = {
@@ -449,7 +449,7 @@ void TestConfigure::untouchedReportedValuesGoBackByteForByte()
     DeviceRecord module = factoryDefaultRecord();
     module.macAddress = SelectedMac;
     module.version = QStringLiteral("1.0.0.1");
-    module.workMode = mode;
+    module.workMode = Module::WorkMode(mode);
     module.remoteIp = remoteIp;
     module.remotePort = remotePort;
     module.baudRate = baudRate;

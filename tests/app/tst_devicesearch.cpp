@@ -108,7 +108,7 @@ void TestDeviceSearch::deliver(MainWindow &window, const Datagrams &datagrams)
     QCOMPARE(table->item(table->rowCount() - 1, 2)->text(), SentinelMac);
     table->removeRow(table->rowCount() - 1);
     window.deviceList.removeLast();
-    window.listedMacs.remove(SentinelMac);
+    window.replies.forget(SentinelMac);
 }
 
 QStringList TestDeviceSearch::column(MainWindow &window, int column) const

@@ -255,40 +255,40 @@ void TestLanguageSwitch::formSurvivesSwitch_data()
 
     DeviceRecord tcpClientRandom;
     tcpClientRandom.baudRate = QStringLiteral("115200");
-    tcpClientRandom.dataBits = 1;
+    tcpClientRandom.dataBits = Module::EightDataBits;
     tcpClientRandom.gateway = QStringLiteral("10.0.0.1");
     tcpClientRandom.localIp = QStringLiteral("10.0.0.20");
     tcpClientRandom.localPort = QStringLiteral("0");
-    tcpClientRandom.workMode = 1;
-    tcpClientRandom.parity = 2;
+    tcpClientRandom.workMode = Module::TcpClient;
+    tcpClientRandom.parity = Module::EvenParity;
     tcpClientRandom.randomPort = true;
     tcpClientRandom.remoteIp = QStringLiteral("10.0.0.99");
     tcpClientRandom.remotePort = QStringLiteral("8000");
-    tcpClientRandom.stopBits = 1;
+    tcpClientRandom.stopBits = Module::TwoStopBits;
     tcpClientRandom.subnetMask = QStringLiteral("255.0.0.0");
-    tcpClientRandom.ipType = 0;
-    tcpClientRandom.modbusConvert = 1;
+    tcpClientRandom.ipType = Module::StaticIp;
+    tcpClientRandom.modbusConvert = Module::ModbusOn;
     QTest::newRow("tcp client, random port") << tcpClientRandom;
 
     DeviceRecord dhcpServer = tcpClientRandom;
-    dhcpServer.workMode = 2;
+    dhcpServer.workMode = Module::UdpServer;
     dhcpServer.randomPort = false;
     dhcpServer.localPort = QStringLiteral("502");
-    dhcpServer.ipType = 1;
-    dhcpServer.dataBits = 0;
-    dhcpServer.parity = 1;
-    dhcpServer.stopBits = 0;
-    dhcpServer.modbusConvert = 0;
+    dhcpServer.ipType = Module::Dhcp;
+    dhcpServer.dataBits = Module::SevenDataBits;
+    dhcpServer.parity = Module::OddParity;
+    dhcpServer.stopBits = Module::OneStopBit;
+    dhcpServer.modbusConvert = Module::ModbusOff;
     QTest::newRow("dhcp, udp server, 7O1") << dhcpServer;
 
     DeviceRecord tcpServer = dhcpServer;
-    tcpServer.workMode = 3;
-    tcpServer.ipType = 0;
+    tcpServer.workMode = Module::TcpServer;
+    tcpServer.ipType = Module::StaticIp;
     QTest::newRow("static, tcp server") << tcpServer;
 
     // texts the user has typed only part of stay as typed
     DeviceRecord halfTyped = tcpClientRandom;
-    halfTyped.workMode = 0;
+    halfTyped.workMode = Module::Udp;
     halfTyped.randomPort = false;
     halfTyped.localPort = QStringLiteral("12");
     halfTyped.localIp = QStringLiteral("192.168.");

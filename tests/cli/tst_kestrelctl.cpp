@@ -127,8 +127,8 @@ DeviceRecord distinctiveModule()
     record.macAddress = QStringLiteral("0A1B2C3D4E5F");
     record.version = QStringLiteral("1.10.0.15");
     record.deviceName = QStringLiteral("Pump-7");
-    record.ipType = 1;
-    record.workMode = 1; // TCP Client, the one mode with a random local port
+    record.ipType = Module::Dhcp;
+    record.workMode = Module::TcpClient; // the one mode with a random local port
     record.subnetMask = QStringLiteral("255.255.0.0");
     record.gateway = QStringLiteral("10.1.0.1");
     record.localIp = QStringLiteral("10.1.2.3");
@@ -137,10 +137,10 @@ DeviceRecord distinctiveModule()
     record.remoteIp = QStringLiteral("10.1.2.254");
     record.remotePort = QStringLiteral("502");
     record.baudRate = QStringLiteral("115200");
-    record.dataBits = 0;
-    record.parity = 2;
-    record.stopBits = 1;
-    record.modbusConvert = 1;
+    record.dataBits = Module::SevenDataBits;
+    record.parity = Module::EvenParity;
+    record.stopBits = Module::TwoStopBits;
+    record.modbusConvert = Module::ModbusOn;
     return record;
 }
 

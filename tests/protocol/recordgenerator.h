@@ -40,15 +40,15 @@ inline DeviceRecord randomRecord(QRandomGenerator &random)
     record.localPort = number(8) == 0 ? QStringLiteral("0") : QString::number(1 + number(65535));
     record.remotePort = QString::number(1 + number(65535));
     record.baudRate = QString::number(100 + number(2000000 - 100 + 1));
-    record.workMode = number(4);
-    record.ipType = number(2);
+    record.workMode = Module::WorkMode(number(4));
+    record.ipType = Module::IpType(number(2));
     record.randomPort = record.localPort == QLatin1String("0");
     if (record.randomPort)
-        record.workMode = 1; // TCP Client: the one mode in which "Random" can be sent
-    record.parity = number(3);
-    record.dataBits = number(2);
-    record.stopBits = number(2);
-    record.modbusConvert = number(2);
+        record.workMode = Module::TcpClient; // the one mode in which "Random" can be sent
+    record.parity = Module::Parity(number(3));
+    record.dataBits = Module::DataBits(number(2));
+    record.stopBits = Module::StopBits(number(2));
+    record.modbusConvert = Module::ModbusConvert(number(2));
     return record;
 }
 

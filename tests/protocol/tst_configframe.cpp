@@ -174,9 +174,9 @@ void TestConfigFrame::lineFormatByte()
     QFETCH(int, parity);
     QFETCH(quint8, format);
     DeviceRecord record = factoryForm();
-    record.dataBits = dataBits;
-    record.stopBits = stopBits;
-    record.parity = parity;
+    record.dataBits = Module::DataBits(dataBits);
+    record.stopBits = Module::StopBits(stopBits);
+    record.parity = Module::Parity(parity);
     QCOMPARE(quint8(layoutConfigFrame(record, CountingFiller).at(45)), format);
 }
 
@@ -201,9 +201,9 @@ void TestConfigFrame::lineFormatNotice()
     QFETCH(int, parity);
     QFETCH(bool, notice);
     DeviceRecord record = factoryForm();
-    record.dataBits = dataBits;
-    record.stopBits = stopBits;
-    record.parity = parity;
+    record.dataBits = Module::DataBits(dataBits);
+    record.stopBits = Module::StopBits(stopBits);
+    record.parity = Module::Parity(parity);
     QCOMPARE(needsLineFormatNotice(record), notice);
     QCOMPARE(buildConfigFrame(record, CountingFiller).invalidField, ConfigField::None); // the notice never stops it
 }
@@ -322,9 +322,9 @@ void TestConfigFrame::reportedLineFormat()
     QFETCH(quint8, sent);
     DeviceRecord record = factoryForm();
     record.reportedLineFormat = reported;
-    record.dataBits = dataBits;
-    record.stopBits = stopBits;
-    record.parity = parity;
+    record.dataBits = Module::DataBits(dataBits);
+    record.stopBits = Module::StopBits(stopBits);
+    record.parity = Module::Parity(parity);
     QCOMPARE(quint8(layoutConfigFrame(record, CountingFiller).at(45)), sent);
 }
 
@@ -559,7 +559,7 @@ void TestConfigFrame::sendRule()
     QFETCH(int, mode);
     QFETCH(bool, accepted);
     DeviceRecord reported = factoryForm();
-    reported.workMode = mode;
+    reported.workMode = Module::WorkMode(mode);
     DeviceRecord typed = reported;
     typed.randomPort = random;
     const QHash<int, QString *> fields = {
@@ -622,7 +622,7 @@ void TestConfigFrame::untouchedValuesAreNotChecked()
     DeviceRecord edited = reported;
     if (!editedField.isEmpty())
         *textField(edited, editedField) = editedText;
-    edited.workMode = mode;
+    edited.workMode = Module::WorkMode(mode);
     QCOMPARE(fieldName(findInvalidConfigField(edited, fieldsChangedFrom(reported, edited))), fieldName(refused));
     if (refused != ConfigField::None)
         return;
@@ -639,11 +639,11 @@ void TestConfigFrame::smallFieldsKeepOnlyTheirBits()
     // Byte 20 carries the IP type in bit 0, byte 21 the work mode in bits 0-1, byte 48 Modbus in bit 0;
     // the other bits are not the tool's to set.
     DeviceRecord record = factoryForm();
-    record.ipType = 0x1FF;
-    record.workMode = -1;
-    record.modbusConvert = 301;
-    record.dataBits = -4;
-    record.parity = 0x102;
+    record.ipType = Module::IpType(0x1FF);
+    record.workMode = Module::WorkMode(-1);
+    record.modbusConvert = Module::ModbusConvert(301);
+    record.dataBits = Module::DataBits(-4);
+    record.parity = Module::Parity(0x102);
     const QByteArray frame = layoutConfigFrame(record, CountingFiller);
     QCOMPARE(quint8(frame.at(20)), quint8(0x01));
     QCOMPARE(quint8(frame.at(21)), quint8(0x03));

@@ -1,3 +1,4 @@
+#include "framecipher.h"
 #include "framekey.h"
 #include "framekeysource.h"
 
@@ -18,6 +19,8 @@ private slots:
     void firstSourceGivenWins();
     void unusableSettingsFileIsRefusedNamingIt_data();
     void unusableSettingsFileIsRefusedNamingIt();
+    void installedKeyOrReason_data();
+    void installedKeyOrReason();
 
 private:
     QTemporaryDir settingsDir;
@@ -146,6 +149,50 @@ void TestFrameKeySource::unusableSettingsFileIsRefusedNamingIt()
     // The environment still comes first.
     qputenv(FrameKeyVariable, KeyA.toLatin1());
     QCOMPARE(chooseFrameKey().key.toHex(), bytes(KeyA).toHex());
+}
+
+void TestFrameKeySource::installedKeyOrReason_data()
+{
+    QTest::addColumn<bool>("optionGiven");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("environment");
+    QTest::addColumn<QString>("reason"); // empty: installed
+
+    // clang-format off
+    QTest::newRow("--key") << true << KeyA << KeyB << QString();
+    QTest::newRow("environment") << false << "" << KeyA << QString();
+    QTest::newRow("--key given empty") << true << "" << KeyA << "--key needs 32 hexadecimal digits";
+    QTest::newRow("--key not a key") << true << KeyA.left(31) << KeyA
+                                     << "the frame key from --key is not 32 hexadecimal digits";
+    QTest::newRow("environment not a key") << false << "" << KeyA + "0"
+        << "the frame key from the environment variable KESTREL_FRAME_KEY is not 32 hexadecimal digits";
+    // clang-format on
+}
+
+// A key that can be used is what the frames are encrypted with from then on; one that cannot leaves the key in
+// place and says why. KeyA is the key of FIPS-197 Appendix C.1, whose known answer a one-block frame gives.
+void TestFrameKeySource::installedKeyOrReason()
+{
+    QFETCH(bool, optionGiven);
+    QFETCH(QString, option);
+    QFETCH(QString, environment);
+    QFETCH(QString, reason);
+
+    const QByteArray before(16, '\xA5');
+    setFrameKey(reinterpret_cast<const quint8 *>(before.constData()));
+    if (!environment.isEmpty())
+        qputenv(FrameKeyVariable, environment.toUtf8());
+
+    QString error;
+    const bool installed = installChosenFrameKey(optionGiven ? std::optional<QString>(option) : std::nullopt, nullptr,
+                                                 &error);
+    QCOMPARE(installed, reason.isEmpty());
+    QCOMPARE(error, reason);
+
+    QByteArray block = QByteArray::fromHex("00112233445566778899AABBCCDDEEFF");
+    encryptFrame(reinterpret_cast<quint8 *>(block.data()), 16);
+    const bool fipsAnswer = block.toHex().toUpper() == "69C4E0D86A7B0430D8CDB78070B4C55A";
+    QCOMPARE(fipsAnswer, installed);
 }
 
 QTEST_GUILESS_MAIN(TestFrameKeySource)

@@ -349,20 +349,31 @@ void TestModuleJson::everySettingHasOneValueThatReadsBack()
     const struct {
         QMetaEnum meta;
         const char *key;
-        int DeviceRecord::*field;
+        void (*set)(DeviceRecord &, int);
+        int (*get)(const DeviceRecord &);
     } settings[] = {
-        {QMetaEnum::fromType<Module::WorkMode>(), "mode", &DeviceRecord::workMode},
-        {QMetaEnum::fromType<Module::IpType>(), "ip-type", &DeviceRecord::ipType},
-        {QMetaEnum::fromType<Module::Parity>(), "parity", &DeviceRecord::parity},
-        {QMetaEnum::fromType<Module::DataBits>(), "data-bits", &DeviceRecord::dataBits},
-        {QMetaEnum::fromType<Module::StopBits>(), "stop-bits", &DeviceRecord::stopBits},
-        {QMetaEnum::fromType<Module::ModbusConvert>(), "modbus", &DeviceRecord::modbusConvert},
+        {QMetaEnum::fromType<Module::WorkMode>(), "mode",
+         [](DeviceRecord &r, int v) { r.workMode = Module::WorkMode(v); },
+         [](const DeviceRecord &r) { return int(r.workMode); }},
+        {QMetaEnum::fromType<Module::IpType>(), "ip-type", [](DeviceRecord &r, int v) { r.ipType = Module::IpType(v); },
+         [](const DeviceRecord &r) { return int(r.ipType); }},
+        {QMetaEnum::fromType<Module::Parity>(), "parity", [](DeviceRecord &r, int v) { r.parity = Module::Parity(v); },
+         [](const DeviceRecord &r) { return int(r.parity); }},
+        {QMetaEnum::fromType<Module::DataBits>(), "data-bits",
+         [](DeviceRecord &r, int v) { r.dataBits = Module::DataBits(v); },
+         [](const DeviceRecord &r) { return int(r.dataBits); }},
+        {QMetaEnum::fromType<Module::StopBits>(), "stop-bits",
+         [](DeviceRecord &r, int v) { r.stopBits = Module::StopBits(v); },
+         [](const DeviceRecord &r) { return int(r.stopBits); }},
+        {QMetaEnum::fromType<Module::ModbusConvert>(), "modbus",
+         [](DeviceRecord &r, int v) { r.modbusConvert = Module::ModbusConvert(v); },
+         [](const DeviceRecord &r) { return int(r.modbusConvert); }},
     };
     for (const auto &setting : settings) {
         QSet<QString> written;
         for (int i = 0; i < setting.meta.keyCount(); ++i) {
             DeviceRecord record = sendableModule();
-            record.*setting.field = setting.meta.value(i);
+            setting.set(record, setting.meta.value(i));
             const QJsonValue value = moduleToJson(record).value(QLatin1String(setting.key));
             QVERIFY2(value.isString() || value.isDouble(), setting.meta.key(i));
             written.insert(QString::fromUtf8(QJsonDocument(QJsonObject {{"v", value}}).toJson()));
@@ -371,7 +382,7 @@ void TestModuleJson::everySettingHasOneValueThatReadsBack()
             QString error;
             QVERIFY2(moduleFromJson(QJsonObject {{QLatin1String(setting.key), value}}, sendableModule(), &read, &error),
                      qPrintable(error));
-            QCOMPARE(read.*setting.field, setting.meta.value(i));
+            QCOMPARE(setting.get(read), setting.meta.value(i));
         }
         QCOMPARE(written.size(), setting.meta.keyCount());
     }

@@ -252,12 +252,12 @@ void TestModuleSimulator::configurationFrameIsAppliedToItsModule()
 
     DeviceRecord edited = simulator.modules().at(1);
     edited.baudRate = QStringLiteral("115200");
-    edited.workMode = 3;
-    edited.ipType = 1;
+    edited.workMode = Module::TcpServer;
+    edited.ipType = Module::Dhcp;
     edited.localPort = QStringLiteral("0");
     edited.randomPort = true;
-    edited.parity = 2;
-    edited.dataBits = 0;
+    edited.parity = Module::EvenParity;
+    edited.dataBits = Module::SevenDataBits;
     edited.nameField = QByteArray::fromHex("B1C3D5BE310000000000"); // a GBK name travels byte for byte
     broadcast(configFrameFor(edited));
     QTRY_COMPARE(changed.count(), 1);
@@ -385,7 +385,7 @@ void TestModuleSimulator::stateFileRoundTrip()
     modules[2].deviceName = QStringLiteral("Größe");
     modules[2].localPort = QStringLiteral("0");
     modules[2].randomPort = true;
-    modules[2].modbusConvert = 1;
+    modules[2].modbusConvert = Module::ModbusOn;
 
     QString error;
     QVERIFY2(saveModules(path, modules, &error), qPrintable(error));
@@ -421,7 +421,7 @@ void TestModuleSimulator::stateFileKeepsWhatModulesReport()
         reply[LineFormatOffset] = char(formats[i]);
         modules[i] = decodeDeviceReply(reply, QString());
     }
-    modules[0].workMode = 3;
+    modules[0].workMode = Module::TcpServer;
     modules[0].remoteIp = QStringLiteral("0.0.0.0");
     modules[0].remotePort = QStringLiteral("0");
     modules[0].baudRate = QStringLiteral("50");
@@ -509,7 +509,7 @@ void TestModuleSimulator::programPersistsChangesAndStopsOnSignal()
 
     DeviceRecord edited = saved.at(1);
     edited.remoteIp = QStringLiteral("10.20.30.40");
-    edited.stopBits = 1;
+    edited.stopBits = Module::TwoStopBits;
     broadcast(configFrameFor(edited));
     QTRY_VERIFY(loadModules(statePath, &saved, &error) && saved.at(1).remoteIp == QLatin1String("10.20.30.40"));
     QCOMPARE(saved.at(1).stopBits, 1);

@@ -18,15 +18,22 @@ quint32 sortableAddress(const QString &text)
 
 void FoundModules::add(const DeviceRecord &reply)
 {
-    const auto known = modules.find(reply.macAddress);
-    if (known == modules.end()) {
+    switch (sightings.add(reply)) {
+    case ReplyCollector::Sighting::New: {
         FoundModule module;
         module.record = reply;
         modules.insert(reply.macAddress, module);
-        return;
+        break;
     }
-    if (reply.sourceIp != known->record.sourceIp && !known->otherSources.contains(reply.sourceIp))
-        known->otherSources << reply.sourceIp;
+    case ReplyCollector::Sighting::OtherSource: {
+        QStringList &otherSources = modules[reply.macAddress].otherSources;
+        if (!otherSources.contains(reply.sourceIp))
+            otherSources << reply.sourceIp;
+        break;
+    }
+    case ReplyCollector::Sighting::Repeated:
+        break;
+    }
 }
 
 FoundModule annotatedModule(const FoundModule &module, const QList<BroadcastInterface> &adapters)

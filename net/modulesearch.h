@@ -2,6 +2,8 @@
 
 #include "devicerecord.h"
 
+#include <QHash>
+#include <QList>
 #include <QStringList>
 
 #include <functional>
@@ -25,6 +27,15 @@ struct SearchOutcome {
 // Called with each module reply as it arrives (sourceIp and interfaceIndex filled in); returns true when the
 // search has what it needs.
 using ReplyHandler = std::function<bool(const DeviceRecord &reply)>;
+
+// How a module's reply differs from what it was sent, one line per difference; none when it reports it all.
+using ReportCheck = std::function<QStringList(const DeviceRecord &sent, const DeviceRecord &reported)>;
+
+// Searches until every module sent a configuration reports it (check finds no difference), or the plan's time is
+// up. Per MAC, the differences that remain: none when the module confirmed, one line saying so when it never
+// answered.
+QHash<QString, QStringList> searchUntilReported(DeviceEndpoint &endpoint, const SearchPlan &plan,
+                                                const QList<DeviceRecord> &sent, const ReportCheck &check);
 
 // Sends the discovery request and hands every reply that passes the receive filters to onReply, until onReply
 // is satisfied or the plan's time is up. Datagrams that arrived before the call are dropped unread.

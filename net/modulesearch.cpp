@@ -2,11 +2,9 @@
 
 #include "deviceendpoint.h"
 #include "frameconstants.h"
-#include "receivefilter.h"
-#include "replyframe.h"
+#include "receivepath.h"
 
 #include <QEventLoop>
-#include <QHostAddress>
 #include <QSet>
 #include <QTimer>
 
@@ -16,13 +14,6 @@ namespace {
 
 // Datagrams taken from the endpoint at a time, so that a large answer does not hold up the event loop.
 constexpr int BatchSize = 256;
-
-QString addressText(const QHostAddress &address)
-{
-    bool isIpv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIpv4);
-    return isIpv4 ? QHostAddress(ipv4).toString() : address.toString();
-}
 
 void dropWaiting(DeviceEndpoint &endpoint)
 {
@@ -44,12 +35,10 @@ SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const 
             for (const QNetworkDatagram &datagram : batch) {
                 if (plan.interfaceIndex > 0 && datagram.interfaceIndex() != uint(plan.interfaceIndex))
                     continue;
-                const ReceivedDatagram received = classifyDatagram(datagram.data(), quint16(datagram.senderPort()));
-                if (received.kind != DatagramKind::Reply)
+                const std::optional<DeviceRecord> reply = hearModuleReply(datagram);
+                if (!reply)
                     continue;
-                DeviceRecord reply = decodeDeviceReply(received.plainFrame, addressText(datagram.senderAddress()));
-                reply.interfaceIndex = int(datagram.interfaceIndex());
-                if (onReply(reply)) {
+                if (onReply(*reply)) {
                     satisfied = true;
                     loop.quit();
                     return;
@@ -100,4 +89,28 @@ SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const 
     if (failed.size() > outcome.sendErrors.size())
         outcome.sendErrors = failed;
     return outcome;
+}
+
+QHash<QString, QStringList> searchUntilReported(DeviceEndpoint &endpoint, const SearchPlan &plan,
+                                                const QList<DeviceRecord> &sent, const ReportCheck &check)
+{
+    QHash<QString, DeviceRecord> expected;
+    for (const DeviceRecord &record : sent)
+        expected.insert(record.macAddress, record);
+    QHash<QString, QStringList> remaining;
+    for (const DeviceRecord &record : sent)
+        remaining.insert(record.macAddress, {QStringLiteral("did not answer the read-back search")});
+    QSet<QString> confirmed;
+
+    runSearch(endpoint, plan, [&](const DeviceRecord &reply) {
+        const auto wanted = expected.constFind(reply.macAddress);
+        if (wanted == expected.constEnd() || confirmed.contains(reply.macAddress))
+            return false;
+        const QStringList left = check(*wanted, reply);
+        remaining.insert(reply.macAddress, left);
+        if (left.isEmpty())
+            confirmed.insert(reply.macAddress);
+        return confirmed.size() == expected.size();
+    });
+    return remaining;
 }

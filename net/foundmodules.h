@@ -2,6 +2,7 @@
 
 #include "broadcastinterfaces.h"
 #include "devicerecord.h"
+#include "receivepath.h"
 
 #include <QHash>
 #include <QList>
@@ -36,6 +37,7 @@ public:
     QList<FoundModule> annotated(const QList<BroadcastInterface> &adapters) const;
 
 private:
+    ReplyCollector sightings;
     QHash<QString, FoundModule> modules;
 };
 

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "devicerecord.h"
+#include "receivefilter.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QLoggingCategory>
+#include <QString>
+
+#include <optional>
+
+class QNetworkDatagram;
+
+// The receive path every program that listens on the device port shares: each datagram is judged
+// (hearDatagram), a module's reply is decoded with where it came from (decodeModuleReply), and the replies of a
+// search are merged by MAC (ReplyCollector).
+
+// One line per datagram heard ("%1:%2[%3]:%4": sender address, sender port, length, the bytes in upper-case
+// hexadecimal) and the decrypted frame of every datagram that got as far as decryption. Off by default; on with
+// QT_LOGGING_RULES="kestrel.datagram.debug=true".
+Q_DECLARE_LOGGING_CATEGORY(datagramLog)
+
+// What a datagram heard on the device port is (classifyDatagram), with its diagnostic lines written.
+ReceivedDatagram hearDatagram(const QNetworkDatagram &datagram);
+
+// A module's reply as a record: the decrypted frame decoded, with the text of the address it came from and the
+// adapter it came in on (0: unknown).
+DeviceRecord decodeModuleReply(const QByteArray &plainFrame, const QString &sourceIp, int interfaceIndex);
+
+// Both in one: the module's reply a datagram carries, or nothing when it carries none.
+std::optional<DeviceRecord> hearModuleReply(const QNetworkDatagram &datagram);
+
+// The replies since the last search, merged by MAC: the first reply of a MAC decides how the module is listed.
+class ReplyCollector
+{
+public:
+    enum class Sighting {
+        New, // the first reply of this MAC
+        Repeated, // this MAC answered before from the same address
+        OtherSource, // this MAC answered before from another address: two modules share the MAC
+    };
+
+    // Takes one reply; *firstSource (when given) is the address of the MAC's first reply.
+    Sighting add(const DeviceRecord &reply, QString *firstSource = nullptr);
+
+    // A new search knows no module.
+    void clear() { firstSources.clear(); }
+    void forget(const QString &macAddress) { firstSources.remove(macAddress); }
+    bool contains(const QString &macAddress) const { return firstSources.contains(macAddress); }
+    int size() const { return firstSources.size(); }
+
+private:
+    QHash<QString, QString> firstSources; // MAC -> the address of its first reply
+};

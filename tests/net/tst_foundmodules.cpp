@@ -1,0 +1,109 @@
+#include "foundmodules.h"
+
+#include <QtTest>
+
+namespace {
+
+constexpr int AdapterIndex = 7;
+
+// One adapter on 10.231.0.0/24, as broadcastInterfaces() would list it.
+QList<BroadcastInterface> oneAdapter()
+{
+    QNetworkAddressEntry entry;
+    entry.setIp(QHostAddress(QStringLiteral("10.231.0.1")));
+    entry.setPrefixLength(24);
+    BroadcastInterface adapter;
+    adapter.index = AdapterIndex;
+    adapter.name = QStringLiteral("kseg0");
+    adapter.ipv4Entries << entry;
+    return {adapter};
+}
+
+// "MAC source-address module-address": a reply through the adapter.
+DeviceRecord reply(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(' '));
+    DeviceRecord record;
+    record.macAddress = parts.at(0);
+    record.sourceIp = parts.at(1);
+    record.localIp = parts.at(2);
+    record.interfaceIndex = AdapterIndex;
+    return record;
+}
+
+// One module as the listing shows it: "MAC source adapter notes", notes separated by "; ".
+QString shown(const FoundModule &module)
+{
+    QStringList notes;
+    if (module.foreignSubnet)
+        notes << QStringLiteral("foreign subnet");
+    if (!module.ipClaimedBy.isEmpty())
+        notes << QStringLiteral("IP also claimed by ") + module.ipClaimedBy.join(QLatin1Char(','));
+    if (!module.otherSources.isEmpty())
+        notes << QStringLiteral("also answered from ") + module.otherSources.join(QLatin1Char(','));
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(module.record.macAddress, module.record.sourceIp, module.adapterName, notes.join(QStringLiteral("; ")))
+        .trimmed();
+}
+
+} // namespace
+
+// What a search found, merged by MAC and with its notes, in-process.
+class TestFoundModules : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void notes_data();
+    void notes();
+};
+
+void TestFoundModules::notes_data()
+{
+    QTest::addColumn<QStringList>("replies");
+    QTest::addColumn<QStringList>("listed");
+
+    QTest::newRow("a module on the adapter's subnet")
+        << QStringList({"0A0000000001 10.231.0.5 10.231.0.5"}) << QStringList({"0A0000000001 10.231.0.5 kseg0"});
+    QTest::newRow("a module on a foreign subnet") << QStringList({"0A0000000001 10.231.0.5 192.168.1.10"})
+                                                  << QStringList({"0A0000000001 10.231.0.5 kseg0 foreign subnet"});
+    QTest::newRow("two modules claim one address")
+        << QStringList({"0A0000000002 10.231.0.6 10.231.0.9", "0A0000000001 10.231.0.5 10.231.0.9"})
+        << QStringList({"0A0000000001 10.231.0.5 kseg0 IP also claimed by 0A0000000002",
+                        "0A0000000002 10.231.0.6 kseg0 IP also claimed by 0A0000000001"});
+    QTest::newRow("three modules claim one address")
+        << QStringList({"0A0000000003 10.231.0.7 10.231.0.9", "0A0000000001 10.231.0.5 10.231.0.9",
+                        "0A0000000002 10.231.0.6 10.231.0.9"})
+        << QStringList({"0A0000000001 10.231.0.5 kseg0 IP also claimed by 0A0000000002,0A0000000003",
+                        "0A0000000002 10.231.0.6 kseg0 IP also claimed by 0A0000000001,0A0000000003",
+                        "0A0000000003 10.231.0.7 kseg0 IP also claimed by 0A0000000001,0A0000000002"});
+    QTest::newRow("one MAC from two addresses: the first reply wins")
+        << QStringList({"0A0000000001 10.231.0.5 10.231.0.5", "0A0000000001 10.231.0.8 10.231.0.8",
+                        "0A0000000001 10.231.0.8 10.231.0.8"})
+        << QStringList({"0A0000000001 10.231.0.5 kseg0 also answered from 10.231.0.8"});
+    QTest::newRow("a module answering twice is listed once")
+        << QStringList({"0A0000000001 10.231.0.5 10.231.0.5", "0A0000000001 10.231.0.5 10.231.0.77"})
+        << QStringList({"0A0000000001 10.231.0.5 kseg0"});
+    QTest::newRow("ordered by source address, then MAC")
+        << QStringList({"0A0000000003 10.231.0.10 10.231.0.10", "0A0000000002 10.231.0.9 10.231.0.3",
+                        "0A0000000001 10.231.0.10 10.231.0.11"})
+        << QStringList(
+               {"0A0000000002 10.231.0.9 kseg0", "0A0000000001 10.231.0.10 kseg0", "0A0000000003 10.231.0.10 kseg0"});
+}
+
+void TestFoundModules::notes()
+{
+    QFETCH(QStringList, replies);
+    QFETCH(QStringList, listed);
+
+    FoundModules found;
+    for (const QString &text : replies)
+        found.add(reply(text));
+    QStringList shownModules;
+    for (const FoundModule &module : found.annotated(oneAdapter()))
+        shownModules << shown(module);
+    QCOMPARE(shownModules, listed);
+}
+
+QTEST_GUILESS_MAIN(TestFoundModules)
+#include "tst_foundmodules.moc"

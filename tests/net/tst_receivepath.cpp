@@ -1,0 +1,239 @@
+#include "configframe.h"
+#include "factorydefaults.h"
+#include "framecipher.h"
+#include "frameconstants.h"
+#include "hexfixture.h"
+#include "receivepath.h"
+
+#include <QHostAddress>
+#include <QLoggingCategory>
+#include <QNetworkDatagram>
+#include <QtTest>
+
+namespace {
+
+// The key under which tests/data/factory-reply.wire.hex was made with OpenSSL.
+const QByteArray FixtureKey = QByteArray::fromHex("2B7E151628AED2A6ABF7158809CF4F3C");
+
+// Every message that reaches the handler while one is installed, whatever its category.
+QStringList heardMessages;
+
+void keepMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    heardMessages << message;
+}
+
+// The messages the receive path writes for one datagram.
+QStringList messagesFor(const QNetworkDatagram &datagram)
+{
+    heardMessages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+    hearDatagram(datagram);
+    qInstallMessageHandler(previous);
+    return heardMessages;
+}
+
+QNetworkDatagram datagramFrom(const QByteArray &bytes, const QString &address, quint16 port)
+{
+    QNetworkDatagram datagram(bytes);
+    datagram.setSender(QHostAddress(address), port);
+    return datagram;
+}
+
+QString hexText(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex().toUpper());
+}
+
+DeviceRecord sighting(const QString &mac, const QString &sourceIp)
+{
+    DeviceRecord record;
+    record.macAddress = mac;
+    record.sourceIp = sourceIp;
+    return record;
+}
+
+} // namespace
+
+using Sighting = ReplyCollector::Sighting;
+Q_DECLARE_METATYPE(Sighting)
+
+// The receive path every program shares, fed datagrams as the endpoint hands them over.
+class TestReceivePath : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    // First: it sees the rules as the environment set them, before any test changes them.
+    void linesFollowTheEnvironment();
+    void diagnosticLines_data();
+    void diagnosticLines();
+    void ruleOffKeepsEveryLineAway();
+    void replyCarriesWhereItCameFrom();
+    void otherDatagramsCarryNoReply_data();
+    void otherDatagramsCarryNoReply();
+    void repliesAreMergedByMac_data();
+    void repliesAreMergedByMac();
+
+private:
+    QByteArray plainReply;
+    QByteArray wireReply;
+};
+
+void TestReceivePath::initTestCase()
+{
+    setFrameKey(reinterpret_cast<const quint8 *>(FixtureKey.constData()));
+    plainReply = readHexFixture(QFINDTESTDATA("../data/factory-reply.hex"));
+    wireReply = readHexFixture(QFINDTESTDATA("../data/factory-reply.wire.hex"));
+    QCOMPARE(plainReply.size(), FrameSize);
+    QCOMPARE(wireReply.size(), FrameSize);
+}
+
+// Off unless QT_LOGGING_RULES switches the category on; ctest runs this once without the variable and once with
+// "kestrel.datagram.debug=true".
+void TestReceivePath::linesFollowTheEnvironment()
+{
+    const bool switchedOn = qgetenv("QT_LOGGING_RULES") == "kestrel.datagram.debug=true";
+    const QStringList heard = messagesFor(datagramFrom(wireReply, QStringLiteral("::ffff:10.231.0.2"), DevicePort));
+    if (switchedOn)
+        QCOMPARE(
+            heard,
+            QStringList({QStringLiteral("::ffff:10.231.0.2:1500[64]:") + hexText(wireReply), hexText(plainReply)}));
+    else
+        QCOMPARE(heard, QStringList());
+}
+
+void TestReceivePath::diagnosticLines_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<quint16>("port");
+    QTest::addColumn<QStringList>("lines");
+
+    const QString from = QStringLiteral("::ffff:10.231.0.2:");
+    // A reply's decrypted frame is written once.
+    QTest::newRow("reply") << wireReply << quint16(DevicePort)
+                           << QStringList(
+                                  {from + QStringLiteral("1500[64]:") + hexText(wireReply), hexText(plainReply)});
+    QTest::newRow("search request") << QByteArray("FFFF") << quint16(DevicePort)
+                                    << QStringList({from + QStringLiteral("1500[4]:46464646")});
+    QTest::newRow("from another port") << wireReply << quint16(DevicePort + 1)
+                                       << QStringList({from + QStringLiteral("1501[64]:") + hexText(wireReply)});
+    QTest::newRow("63 bytes") << wireReply.left(63) << quint16(DevicePort)
+                              << QStringList({from + QStringLiteral("1500[63]:") + hexText(wireReply.left(63))});
+
+    DeviceRecord target = factoryDefaultRecord();
+    target.macAddress = QStringLiteral("001A2B3C4D5E");
+    const QByteArray plainConfig = layoutConfigFrame(target, QByteArray(FillerSize, '\x07'));
+    QByteArray wireConfig = plainConfig;
+    encryptFrame(reinterpret_cast<quint8 *>(wireConfig.data()), FrameSize);
+    QTest::newRow("configuration frame") << wireConfig << quint16(DevicePort)
+                                         << QStringList({from + QStringLiteral("1500[64]:") + hexText(wireConfig),
+                                                         hexText(plainConfig)});
+}
+
+void TestReceivePath::diagnosticLines()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(quint16, port);
+    QFETCH(QStringList, lines);
+    QLoggingCategory::setFilterRules(QStringLiteral("kestrel.datagram.debug=true"));
+    const QStringList heard = messagesFor(datagramFrom(bytes, QStringLiteral("::ffff:10.231.0.2"), port));
+    QLoggingCategory::setFilterRules(QString());
+    QCOMPARE(heard, lines);
+}
+
+void TestReceivePath::ruleOffKeepsEveryLineAway()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("kestrel.datagram.debug=false"));
+    QStringList heard;
+    for (const QByteArray &bytes : {wireReply, QByteArray("FFFF"), wireReply.left(63)})
+        heard << messagesFor(datagramFrom(bytes, QStringLiteral("::ffff:10.231.0.2"), DevicePort));
+    QLoggingCategory::setFilterRules(QString());
+    QCOMPARE(heard, QStringList());
+}
+
+void TestReceivePath::replyCarriesWhereItCameFrom()
+{
+    QNetworkDatagram datagram = datagramFrom(wireReply, QStringLiteral("::ffff:10.231.0.2"), DevicePort);
+    datagram.setInterfaceIndex(3);
+    const std::optional<DeviceRecord> reply = hearModuleReply(datagram);
+    QVERIFY(reply);
+    QCOMPARE(reply->macAddress, QStringLiteral("001A2B3C4D5E"));
+    QCOMPARE(reply->deviceName, QStringLiteral("KST-01"));
+    QCOMPARE(reply->baudRate, QStringLiteral("9600"));
+    QCOMPARE(reply->sourceIp, QStringLiteral("10.231.0.2"));
+    QCOMPARE(reply->interfaceIndex, 3);
+}
+
+void TestReceivePath::otherDatagramsCarryNoReply_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<quint16>("port");
+
+    QTest::newRow("search request") << QByteArray("FFFF") << quint16(DevicePort);
+    QTest::newRow("from another port") << wireReply << quint16(DevicePort + 1);
+    QTest::newRow("65 bytes") << wireReply + '\0' << quint16(DevicePort);
+    QByteArray damaged = wireReply;
+    damaged[20] = char(damaged.at(20) ^ 0x01);
+    QTest::newRow("damaged") << damaged << quint16(DevicePort);
+}
+
+void TestReceivePath::otherDatagramsCarryNoReply()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(quint16, port);
+    QVERIFY(!hearModuleReply(datagramFrom(bytes, QStringLiteral("::ffff:10.231.0.2"), port)));
+}
+
+// Each row: replies as "MAC@source", taken in order, and what the collector makes of each, with the address of
+// the MAC's first reply. "clear" stands for a new search.
+void TestReceivePath::repliesAreMergedByMac_data()
+{
+    QTest::addColumn<QStringList>("replies");
+    QTest::addColumn<QVector<Sighting>>("sightings");
+    QTest::addColumn<QStringList>("firstSources");
+
+    QTest::newRow("two modules") << QStringList({"0A0000000001@10.0.0.1", "0A0000000002@10.0.0.2"})
+                                 << QVector<Sighting>({Sighting::New, Sighting::New})
+                                 << QStringList({"10.0.0.1", "10.0.0.2"});
+    QTest::newRow("one module twice") << QStringList({"0A0000000001@10.0.0.1", "0A0000000001@10.0.0.1"})
+                                      << QVector<Sighting>({Sighting::New, Sighting::Repeated})
+                                      << QStringList({"10.0.0.1", "10.0.0.1"});
+    QTest::newRow("one MAC from two addresses")
+        << QStringList({"0A0000000001@10.0.0.1", "0A0000000001@10.0.0.9", "0A0000000001@10.0.0.1"})
+        << QVector<Sighting>({Sighting::New, Sighting::OtherSource, Sighting::Repeated})
+        << QStringList({"10.0.0.1", "10.0.0.1", "10.0.0.1"});
+    QTest::newRow("MACs compare exactly")
+        << QStringList({"0A000000000A@10.0.0.1", "0a000000000a@10.0.0.1"})
+        << QVector<Sighting>({Sighting::New, Sighting::New}) << QStringList({"10.0.0.1", "10.0.0.1"});
+    QTest::newRow("a new search") << QStringList({"0A0000000001@10.0.0.1", "clear", "0A0000000001@10.0.0.9"})
+                                  << QVector<Sighting>({Sighting::New, Sighting::New})
+                                  << QStringList({"10.0.0.1", "10.0.0.9"});
+}
+
+void TestReceivePath::repliesAreMergedByMac()
+{
+    QFETCH(QStringList, replies);
+    QFETCH(QVector<Sighting>, sightings);
+    QFETCH(QStringList, firstSources);
+
+    ReplyCollector collector;
+    QVector<Sighting> made;
+    QStringList firsts;
+    for (const QString &reply : replies) {
+        if (reply == QLatin1String("clear")) {
+            collector.clear();
+            continue;
+        }
+        const QStringList parts = reply.split(QLatin1Char('@'));
+        QString first;
+        made << collector.add(sighting(parts.at(0), parts.at(1)), &first);
+        firsts << first;
+    }
+    QCOMPARE(made, sightings);
+    QCOMPARE(firsts, firstSources);
+}
+
+QTEST_GUILESS_MAIN(TestReceivePath)
+#include "tst_receivepath.moc"
