@@ -1,5 +1,6 @@
 #include "configframe.h"
 #include "devicename.h"
+#include "devicerecordprinting.h"
 #include "factorydefaults.h"
 #include "framecipher.h"
 #include "frameconstants.h"
@@ -297,7 +298,7 @@ void TestModuleSimulator::modulesCanIgnoreConfigurationFrames()
     QCOMPARE(replies.size(), 3);
     QCOMPARE(decodeDeviceReply(replies.at(0), QString()).baudRate, QStringLiteral("9600"));
     QCOMPARE(changed.count(), 0);
-    QVERIFY(simulator.modules() == before);
+    QCOMPARE(simulator.modules(), before);
 }
 
 void TestModuleSimulator::foreignAndMalformedDatagramsAreIgnored_data()
@@ -361,7 +362,7 @@ void TestModuleSimulator::foreignAndMalformedDatagramsAreIgnored()
     QCOMPARE(collectReplies(3).size(), 3);
 
     QCOMPARE(changed.count(), 0);
-    QVERIFY(simulator.modules() == before);
+    QCOMPARE(simulator.modules(), before);
     QStringList lines;
     for (const QList<QVariant> &event : qAsConst(events))
         lines << event.at(0).toString();
@@ -389,7 +390,7 @@ void TestModuleSimulator::stateFileRoundTrip()
     QList<DeviceRecord> loaded;
     QVERIFY2(loadModules(path, &loaded, &error), qPrintable(error));
     QCOMPARE(loaded.size(), 3);
-    QVERIFY(loaded == modules);
+    QCOMPARE(loaded, modules);
 
     // The file speaks the module JSON form that kestrelctl reads and writes.
     QFile file(path);
