@@ -146,7 +146,8 @@ QList<QByteArray> TestModuleSimulator::collectReplies(int count)
 
 QList<QByteArray> TestModuleSimulator::repliesBeforeSentinel(const ModuleSimulator &simulator)
 {
-    QTRY_VERIFY_WITH_TIMEOUT(!simulator.isAnswering(), ProgramStopMs);
+    if (!QTest::qWaitFor([&simulator] { return !simulator.isAnswering(); }, ProgramStopMs))
+        QTest::qFail("the simulator never finished its replies", __FILE__, __LINE__);
     const QByteArray sentinel("sentinel");
     broadcast(sentinel);
     QList<QByteArray> replies;
