@@ -9,6 +9,7 @@
 #include "statefile.h"
 
 #include <QAtomicInt>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
