@@ -484,8 +484,13 @@ void TestMainWindow::searchIcon()
         }
     }
     const int pixels = image.width() * image.height();
-    QVERIFY2(opaque > pixels / 10 && transparent > pixels / 10,
-             qPrintable(QStringLiteral("%1 opaque and %2 transparent of %3 pixels").arg(opaque).arg(transparent).arg(pixels)));
+    const int drawn = pixels - transparent;
+    QVERIFY2(opaque > 0 && drawn > pixels / 10 && transparent > pixels / 10,
+             qPrintable(QStringLiteral("%1 opaque, %2 drawn, %3 transparent of %4 pixels")
+                            .arg(opaque)
+                            .arg(drawn)
+                            .arg(transparent)
+                            .arg(pixels)));
 }
 
 KESTREL_NETWORK_TEST_MAIN(TestMainWindow, QApplication)
