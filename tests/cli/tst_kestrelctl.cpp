@@ -242,7 +242,7 @@ void TestKestrelctl::fewerModulesThanExpectedIsNothingFound()
     QFile::remove(statePath());
     QVERIFY(startModules(modules, {"--count", "3", "--mac", FirstMac}));
     // The search runs its whole time waiting for the fifth: ample for three replies on any machine.
-    const ToolRun result = run({"search", "--expect", "5", "--timeout", "2", "--json"});
+    const ToolRun result = run({"search", "--expect", "5", "--timeout", "1", "--json"});
     QCOMPARE_EXIT(result, 3);
     QCOMPARE(searchedModules(result.out).size(), 3); // what answered is still listed
     QVERIFY2(result.err.contains("3 of 5"), result.err.constData());
@@ -585,7 +585,7 @@ void TestKestrelctl::applyReportsEveryModule()
     QVERIFY(startModules(modules, {"--count", "2", "--mac", FirstMac}));
     const QString absent = QStringLiteral("02004B5300FF");
     // The search waits its whole time for the absent module: ample for the two that are there.
-    const ToolRun result = run({"apply", "-", FirstMac, absent, macAfter(FirstMac, 1), "--timeout", "2"},
+    const ToolRun result = run({"apply", "-", FirstMac, absent, macAfter(FirstMac, 1), "--timeout", "1"},
                                R"({"baud": 38400, "ip": "10.231.0.40"})");
     QCOMPARE_EXIT(result, 4);
     const QStringList lines = QString::fromUtf8(result.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
