@@ -2,6 +2,7 @@
 #include "frameconstants.h"
 #include "privatenetwork.h"
 
+#include <QAtomicInt>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QProcess>
@@ -129,11 +130,14 @@ void TestDeviceEndpoint::datagramsAreHandedOverInOrderOfArrival()
 // Datagrams that arrive while others wait untaken raise no signal: the caller, already told, takes them all.
 void TestDeviceEndpoint::arrivalIsSignalledOnlyWhenNothingWasWaiting()
 {
-    QSignalSpy arrived(endpoint, &DeviceEndpoint::datagramsArrived);
+    // Counted where the signal is emitted, in the endpoint's reader thread.
+    QAtomicInt arrived;
+    connect(endpoint, &DeviceEndpoint::datagramsArrived, endpoint, [&arrived] { arrived.ref(); },
+            Qt::DirectConnection);
     Peer module(QStringLiteral("10.231.0.2"));
     QVERIFY(module.isBound());
     QVERIFY(module.broadcast(numbered(0)));
-    QTRY_COMPARE_WITH_TIMEOUT(arrived.count(), 1, Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(arrived.loadAcquire(), 1, Patience);
     QVERIFY(endpoint->hasDatagrams());
 
     // More arrive, nothing is taken; a plain socket hears the last, so the endpoint's socket has them all too.
@@ -143,7 +147,7 @@ void TestDeviceEndpoint::arrivalIsSignalledOnlyWhenNothingWasWaiting()
         QVERIFY(module.broadcast(numbered(n)));
     QVector<QNetworkDatagram> witnessed;
     QTRY_VERIFY_WITH_TIMEOUT(readAll(witness, witnessed) && heardData(witnessed, numbered(5)), Patience);
-    QCOMPARE(arrived.count(), 1);
+    QCOMPARE(arrived.loadAcquire(), 1);
 
     QVector<QByteArray> taken;
     QTRY_VERIFY_WITH_TIMEOUT(([&] {
@@ -154,9 +158,9 @@ void TestDeviceEndpoint::arrivalIsSignalledOnlyWhenNothingWasWaiting()
                              Patience);
     QCOMPARE(taken, (QVector<QByteArray> {numbered(0), numbered(1), numbered(2), numbered(3), numbered(4), numbered(5)}));
     // Emptied, the queue announces the next arrival again.
-    const int before = arrived.count();
+    const int before = arrived.loadAcquire();
     QVERIFY(module.broadcast(numbered(6)));
-    QTRY_COMPARE_WITH_TIMEOUT(arrived.count(), before + 1, Patience);
+    QTRY_COMPARE_WITH_TIMEOUT(arrived.loadAcquire(), before + 1, Patience);
     QCOMPARE(endpoint->takeDatagrams(INT_MAX).constFirst().data(), numbered(6));
 }
 
@@ -165,7 +169,9 @@ void TestDeviceEndpoint::takeHandsOverTheOldestFirst()
 {
     Peer module(QStringLiteral("10.231.0.2"));
     QVERIFY(module.isBound());
-    QSignalSpy arrived(endpoint, &DeviceEndpoint::datagramsArrived);
+    QAtomicInt arrived;
+    connect(endpoint, &DeviceEndpoint::datagramsArrived, endpoint, [&arrived] { arrived.ref(); },
+            Qt::DirectConnection);
     for (int n = 0; n < 10; ++n)
         QVERIFY(module.broadcast(numbered(n)));
 
@@ -184,7 +190,7 @@ void TestDeviceEndpoint::takeHandsOverTheOldestFirst()
         QCOMPARE(taken.at(n), numbered(n));
     QVERIFY(endpoint->takeDatagrams(3).isEmpty());
     QVERIFY(!endpoint->hasDatagrams());
-    QVERIFY(arrived.count() >= 1);
+    QVERIFY(arrived.loadAcquire() >= 1);
 }
 
 // What is sent leaves from port 1500 to the broadcast address, in the order it was asked for.
