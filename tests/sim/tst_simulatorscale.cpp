@@ -31,6 +31,12 @@ const QByteArray Sentinel("sentinel");
 class DatagramRecorder : public QThread
 {
 public:
+    // A test that fails half-way still ends the thread before it goes.
+    ~DatagramRecorder() override
+    {
+        stopping.storeRelease(1);
+        wait();
+    }
     bool isListening() const { return listening.loadAcquire() != 0; }
     int frameCount() const { return frames.loadAcquire(); }
     // Only once the thread has finished.
@@ -47,9 +53,9 @@ protected:
         if (::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_RCVBUFFORCE, &wanted, sizeof wanted) != 0)
             socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, wanted);
         listening.storeRelease(1);
-        for (;;) {
-            if (!socket.waitForReadyRead(Patience))
-                return;
+        while (!stopping.loadAcquire()) {
+            if (!socket.waitForReadyRead(100))
+                continue;
             while (socket.hasPendingDatagrams()) {
                 const QByteArray datagram = socket.receiveDatagram().data();
                 if (datagram == Sentinel)
@@ -62,6 +68,7 @@ protected:
     }
 
 private:
+    QAtomicInt stopping;
     QAtomicInt listening;
     QAtomicInt frames;
     QList<QByteArray> heard;
