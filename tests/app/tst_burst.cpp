@@ -91,10 +91,9 @@ void TestBurst::everyModuleIsListedOnceInOrder()
     encryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
     QUdpSocket module;
     QVERIFY(module.bind(QHostAddress(QStringLiteral("10.231.0.1")), DevicePort, QAbstractSocket::ShareAddress));
-    QCOMPARE(module.writeDatagram(frame, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort),
-             qint64(FrameSize));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !window.deviceList.isEmpty() && window.deviceList.last().macAddress == sentinel.macAddress, 300000);
+    QCOMPARE(module.writeDatagram(frame, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort), qint64(FrameSize));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.deviceList.isEmpty() && window.deviceList.last().macAddress == sentinel.macAddress,
+                             300000);
     user.stop();
     qInstallMessageHandler(previous);
 

@@ -82,10 +82,8 @@ void TestEndToEnd::listSentinelAfterTheReplies(MainWindow &window)
     encryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
     QUdpSocket module;
     QVERIFY(module.bind(QHostAddress(QStringLiteral("10.231.0.1")), DevicePort, QAbstractSocket::ShareAddress));
-    QCOMPARE(module.writeDatagram(frame, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort),
-             qint64(FrameSize));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.deviceList.isEmpty() && window.deviceList.last().macAddress == SentinelMac,
-                             60000);
+    QCOMPARE(module.writeDatagram(frame, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort), qint64(FrameSize));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.deviceList.isEmpty() && window.deviceList.last().macAddress == SentinelMac, 60000);
 }
 
 void TestEndToEnd::clickRow(MainWindow &window, int row)

@@ -350,8 +350,10 @@ void TestLanguageSwitch::compiledCatalogues_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("language");
 
-    QTest::newRow("chinese") << ":/qm/tr_zh.qm" << "zh_CN";
-    QTest::newRow("english") << ":/qm/tr_en.qm" << "en_US";
+    QTest::newRow("chinese") << ":/qm/tr_zh.qm"
+                             << "zh_CN";
+    QTest::newRow("english") << ":/qm/tr_en.qm"
+                             << "en_US";
 }
 
 void TestLanguageSwitch::compiledCatalogues()

@@ -351,11 +351,16 @@ void TestWindowLayout::fieldsShowTheirWidestValue_data()
     QTest::addColumn<QString>("value"); // empty for a combo box: each of its items
 
     const QList<QPair<QString, QString>> fields = {
-        {"lineEdit_Lip", "255.255.255.255"},   {"lineEdit_Subnet", "255.255.255.255"},
-        {"lineEdit_Gaw", "255.255.255.255"},   {"lineEdit_Sip", "255.255.255.255"},
-        {"lineEdit_Lport", "65535"},           {"lineEdit_Sport", "65535"},
-        {"lineEdit_Baud", "2000000"},          {"comboBox_Mode", ""},
-        {"comboBox_IpType", ""},               {"comboBox_ModbusConvt", ""},
+        {"lineEdit_Lip", "255.255.255.255"},
+        {"lineEdit_Subnet", "255.255.255.255"},
+        {"lineEdit_Gaw", "255.255.255.255"},
+        {"lineEdit_Sip", "255.255.255.255"},
+        {"lineEdit_Lport", "65535"},
+        {"lineEdit_Sport", "65535"},
+        {"lineEdit_Baud", "2000000"},
+        {"comboBox_Mode", ""},
+        {"comboBox_IpType", ""},
+        {"comboBox_ModbusConvt", ""},
     };
     for (const bool chinese : {true, false}) {
         for (const auto &field : fields)
@@ -381,7 +386,8 @@ void TestWindowLayout::fieldsShowTheirWidestValue()
         QStyleOptionFrame option;
         option.initFrom(edit);
         option.rect = edit->contentsRect();
-        option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+        option.lineWidth
+            = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
         option.midLineWidth = 0;
         option.state |= QStyle::State_Sunken;
         const QMargins margins = edit->textMargins();

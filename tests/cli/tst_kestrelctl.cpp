@@ -193,7 +193,8 @@ void TestKestrelctl::searchListsEveryModuleOnce()
     if (retries == 0)
         arguments << "--expect" << QString::number(count) << "--timeout" << Patience;
     else
-        arguments << "--timeout" << "0.8";
+        arguments << "--timeout"
+                  << "0.8";
     if (format != QLatin1String("table"))
         arguments << QStringLiteral("--%1").arg(format);
     const ToolRun result = run(arguments);
@@ -835,8 +836,7 @@ void TestKestrelctl::closedOutputEndsQuietly_data()
     QTest::addColumn<int>("baud");
 
     QTest::newRow("search") << QStringList {"search", "--expect", "3", "--timeout", Patience} << 9600;
-    QTest::newRow("search --json") << QStringList {"search", "--expect", "3", "--timeout", Patience, "--json"}
-                                   << 9600;
+    QTest::newRow("search --json") << QStringList {"search", "--expect", "3", "--timeout", Patience, "--json"} << 9600;
     QTest::newRow("show") << QStringList {"show", FirstMac, "--timeout", Patience} << 9600;
     QTest::newRow("set still configures") << QStringList {"set", FirstMac, "baud=2400"} << 2400;
 }

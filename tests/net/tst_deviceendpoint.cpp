@@ -100,13 +100,16 @@ void TestDeviceEndpoint::datagramsAreHandedOverInOrderOfArrival()
     QVector<QNetworkDatagram> taken;
     int announcements = 0;
     int emptyHandOvers = 0;
-    connect(endpoint, &DeviceEndpoint::datagramsArrived, this, [&] {
-        ++announcements;
-        const QVector<QNetworkDatagram> batch = endpoint->takeDatagrams(INT_MAX);
-        if (batch.isEmpty())
-            ++emptyHandOvers;
-        taken += batch;
-    }, Qt::QueuedConnection);
+    connect(
+        endpoint, &DeviceEndpoint::datagramsArrived, this,
+        [&] {
+            ++announcements;
+            const QVector<QNetworkDatagram> batch = endpoint->takeDatagrams(INT_MAX);
+            if (batch.isEmpty())
+                ++emptyHandOvers;
+            taken += batch;
+        },
+        Qt::QueuedConnection);
 
     Peer module(QStringLiteral("10.231.0.2"));
     QVERIFY(module.isBound());
@@ -118,7 +121,7 @@ void TestDeviceEndpoint::datagramsAreHandedOverInOrderOfArrival()
         QCOMPARE(taken.at(n).data(), numbered(n));
         // The endpoint listens on the dual-stack address, so an IPv4 sender may come as its mapped form.
         QVERIFY2(taken.at(n).senderAddress().isEqual(QHostAddress(QStringLiteral("10.231.0.2")),
-                                                      QHostAddress::ConvertV4MappedToIPv4),
+                                                     QHostAddress::ConvertV4MappedToIPv4),
                  qPrintable(taken.at(n).senderAddress().toString()));
         QCOMPARE(taken.at(n).senderPort(), int(DevicePort));
     }
@@ -132,8 +135,8 @@ void TestDeviceEndpoint::arrivalIsSignalledOnlyWhenNothingWasWaiting()
 {
     // Counted where the signal is emitted, in the endpoint's reader thread.
     QAtomicInt arrived;
-    connect(endpoint, &DeviceEndpoint::datagramsArrived, endpoint, [&arrived] { arrived.ref(); },
-            Qt::DirectConnection);
+    connect(
+        endpoint, &DeviceEndpoint::datagramsArrived, endpoint, [&arrived] { arrived.ref(); }, Qt::DirectConnection);
     Peer module(QStringLiteral("10.231.0.2"));
     QVERIFY(module.isBound());
     QVERIFY(module.broadcast(numbered(0)));
@@ -156,7 +159,8 @@ void TestDeviceEndpoint::arrivalIsSignalledOnlyWhenNothingWasWaiting()
                                  return taken.contains(numbered(5));
                              }()),
                              Patience);
-    QCOMPARE(taken, (QVector<QByteArray> {numbered(0), numbered(1), numbered(2), numbered(3), numbered(4), numbered(5)}));
+    QCOMPARE(taken,
+             (QVector<QByteArray> {numbered(0), numbered(1), numbered(2), numbered(3), numbered(4), numbered(5)}));
     // Emptied, the queue announces the next arrival again.
     const int before = arrived.loadAcquire();
     QVERIFY(module.broadcast(numbered(6)));
@@ -170,8 +174,8 @@ void TestDeviceEndpoint::takeHandsOverTheOldestFirst()
     Peer module(QStringLiteral("10.231.0.2"));
     QVERIFY(module.isBound());
     QAtomicInt arrived;
-    connect(endpoint, &DeviceEndpoint::datagramsArrived, endpoint, [&arrived] { arrived.ref(); },
-            Qt::DirectConnection);
+    connect(
+        endpoint, &DeviceEndpoint::datagramsArrived, endpoint, [&arrived] { arrived.ref(); }, Qt::DirectConnection);
     for (int n = 0; n < 10; ++n)
         QVERIFY(module.broadcast(numbered(n)));
 

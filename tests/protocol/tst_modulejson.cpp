@@ -11,7 +11,6 @@
 #include <QMetaEnum>
 #include <QtTest>
 
-
 // The JSON form of a module that kestrel-sim's state file and kestrelctl share: the documented keys and values,
 // names kept byte for byte, and every refusal naming its key.
 class TestModuleJson : public QObject

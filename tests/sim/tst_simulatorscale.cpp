@@ -112,8 +112,8 @@ void TestSimulatorScale::largeSearchIsAnsweredInFullWhileFramesKeepArriving()
     environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
     environment.insert(QStringLiteral("HOME"), dir.path());
     sim.setProcessEnvironment(environment);
-    sim.start(QStringLiteral(KESTREL_SIM_PATH), {"--count", QString::number(Modules), "--mac", macOf(0), "--state",
-                                                 statePath});
+    sim.start(QStringLiteral(KESTREL_SIM_PATH),
+              {"--count", QString::number(Modules), "--mac", macOf(0), "--state", statePath});
     QVERIFY(sim.waitForStarted());
     QByteArray output;
     QTRY_VERIFY2_WITH_TIMEOUT((output += sim.readAllStandardOutput()).contains("listening"), output.constData(),
@@ -151,8 +151,9 @@ void TestSimulatorScale::largeSearchIsAnsweredInFullWhileFramesKeepArriving()
     }
     QCOMPARE(replies, Modules);
 
-    QTRY_VERIFY2_WITH_TIMEOUT((output += sim.readAllStandardOutput()).contains("configured " + macOf(Modules - 1).toLatin1()),
-                              output.constData(), Patience);
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        (output += sim.readAllStandardOutput()).contains("configured " + macOf(Modules - 1).toLatin1()),
+        output.constData(), Patience);
     QList<DeviceRecord> saved;
     QString error;
     QTRY_VERIFY_WITH_TIMEOUT(loadModules(statePath, &saved, &error) && saved.last().baudRate == QLatin1String("57600"),
