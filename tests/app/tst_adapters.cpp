@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "messageboxcloser.h"
 #include "privatenetwork.h"
+#include "segmentsentinel.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -38,6 +39,8 @@ private:
     };
     // Everything the segment's simulator printed so far.
     QByteArray &outputOf(Segment &segment);
+    // Returns once the segment's simulator has handled everything that reached it so far.
+    void waitUntilHandled(int segmentNumber);
     QJsonObject stateOf(const Segment &segment, const QString &mac) const;
 
     QTemporaryDir stateDir;
@@ -77,7 +80,7 @@ void TestAdapters::initTestCase()
                                   QStringLiteral("S%1-").arg(k), "--state", segment.statePath});
         QVERIFY(segment.simulator->waitForStarted());
         segments.push_back(std::move(segment));
-        QTRY_VERIFY_WITH_TIMEOUT(outputOf(segments.back()).contains("listening"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(outputOf(segments.back()).contains("listening"), 120000);
     }
 }
 
@@ -93,6 +96,14 @@ QByteArray &TestAdapters::outputOf(Segment &segment)
 {
     segment.output += segment.simulator->readAll();
     return segment.output;
+}
+
+void TestAdapters::waitUntilHandled(int segmentNumber)
+{
+    const QByteArray echo = sendSegmentSentinel(segmentNumber);
+    QVERIFY(!echo.isEmpty());
+    Segment &segment = segments.at(size_t(segmentNumber - 1));
+    QTRY_VERIFY2_WITH_TIMEOUT(outputOf(segment).contains(echo), segment.output.constData(), 60000);
 }
 
 QJsonObject TestAdapters::stateOf(const Segment &segment, const QString &mac) const
@@ -113,11 +124,11 @@ void TestAdapters::onePressFindsEverySegment()
     MainWindow window;
     window.on_pushButton_SearchDevice_clicked();
     const int expected = ModulesPerSegment * segmentCount();
-    QTRY_COMPARE_WITH_TIMEOUT(window.deviceList.size(), expected, 10000);
-    QTest::qWait(300); // a second request, if one left, would have been answered by now
+    QTRY_COMPARE_WITH_TIMEOUT(window.deviceList.size(), expected, 60000);
 
     for (int k = 1; k <= segmentCount(); ++k) {
         Segment &segment = segments.at(size_t(k - 1));
+        waitUntilHandled(k); // a second request, had one left, would have reached the modules before this
         QCOMPARE(outputOf(segment).count("search from"), 1);
         const int adapter = QNetworkInterface::interfaceIndexFromName(QStringLiteral("kseg%1").arg(k));
         QVERIFY(adapter > 0);
@@ -146,7 +157,7 @@ void TestAdapters::moduleOnTheLastSegmentIsConfigured()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     MessageBoxCloser boxes;
     window.on_pushButton_SearchDevice_clicked();
-    QTRY_COMPARE_WITH_TIMEOUT(window.deviceList.size(), ModulesPerSegment * segmentCount(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window.deviceList.size(), ModulesPerSegment * segmentCount(), 60000);
     int row = 0;
     for (int i = 0; i < window.deviceList.size(); ++i) {
         if (window.deviceList.at(i).macAddress == last.firstMac)
@@ -159,11 +170,15 @@ void TestAdapters::moduleOnTheLastSegmentIsConfigured()
     window.ui->lineEdit_Baud->setText(QStringLiteral("57600"));
     QTest::mouseClick(window.ui->pushButton_SaveConfigure, Qt::LeftButton);
 
-    QTRY_COMPARE_WITH_TIMEOUT(stateOf(last, last.firstMac).value(QLatin1String("baud")).toInt(), 57600, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(stateOf(last, last.firstMac).value(QLatin1String("baud")).toInt(), 57600, 60000);
     QVERIFY(boxes.seen.isEmpty());
-    QTest::qWait(200);
-    for (size_t k = 0; k + 1 < segments.size(); ++k)
-        QCOMPARE(stateOf(segments.at(k), segments.at(k).firstMac), before.at(int(k)));
+    // The frame went through the module's own adapter only: the other segments never heard it.
+    for (int k = 1; k < segmentCount(); ++k) {
+        waitUntilHandled(k);
+        Segment &segment = segments.at(size_t(k - 1));
+        QVERIFY2(!outputOf(segment).contains("configuration frame"), segment.output.constData());
+        QCOMPARE(stateOf(segment, segment.firstMac), before.at(k - 1));
+    }
 }
 
 KESTREL_NETWORK_TEST_MAIN(TestAdapters, QApplication)

@@ -1,6 +1,10 @@
+#include "factorydefaults.h"
+#include "framecipher.h"
 #include "frameconstants.h"
+#include "framekey.h"
 #include "mainwindow.h"
 #include "privatenetwork.h"
+#include "replyframe.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -23,6 +27,7 @@ private slots:
 
 private:
     QProcess simulator;
+    QByteArray output;
 };
 
 namespace {
@@ -46,8 +51,7 @@ void TestBurst::initTestCase()
                     {"--count", QString::number(Modules), "--mac",
                      QStringLiteral("%1").arg(FirstMac, 12, 16, QLatin1Char('0')).toUpper()});
     QVERIFY(simulator.waitForStarted());
-    QByteArray output;
-    QTRY_VERIFY_WITH_TIMEOUT((output += simulator.readAllStandardOutput()).contains("listening"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT((output += simulator.readAllStandardOutput()).contains("listening"), 300000);
 }
 
 void TestBurst::cleanupTestCase()
@@ -76,13 +80,25 @@ void TestBurst::everyModuleIsListedOnceInOrder()
     user.start();
 
     window.on_pushButton_SearchDevice_clicked();
-    QTRY_COMPARE_WITH_TIMEOUT(window.deviceList.size(), Modules, 60000);
+    // Once the simulator has sent every reply, a sentinel module answers from the test: when the window lists
+    // it, every reply sent before it has been handled (or lost), and late duplicates would have shown.
+    QTRY_VERIFY_WITH_TIMEOUT((output += simulator.readAllStandardOutput()).contains("sent all"), 300000);
+    setFrameKey(BuiltInFrameKey);
+    DeviceRecord sentinel = factoryDefaultRecord();
+    sentinel.macAddress = QStringLiteral("0AFFFFFFFFFF");
+    sentinel.version = QStringLiteral("1.0.0.1");
+    QByteArray frame = layoutDeviceReply(sentinel);
+    encryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
+    QUdpSocket module;
+    QVERIFY(module.bind(QHostAddress(QStringLiteral("10.231.0.1")), DevicePort, QAbstractSocket::ShareAddress));
+    QCOMPARE(module.writeDatagram(frame, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort), qint64(FrameSize));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.deviceList.isEmpty() && window.deviceList.last().macAddress == sentinel.macAddress,
+                             300000);
     user.stop();
-    QTest::qWait(500); // late duplicates, if any, would show now
     qInstallMessageHandler(previous);
 
-    QCOMPARE(window.deviceList.size(), Modules);
-    QCOMPARE(window.ui->tableWidget_DeviceList->rowCount(), Modules + 1);
+    QCOMPARE(window.deviceList.size(), Modules + 1);
+    QCOMPARE(window.ui->tableWidget_DeviceList->rowCount(), Modules + 2);
     // The simulator answers in MAC order, so the order of arrival is the order of the MACs.
     for (int i = 0; i < Modules; ++i) {
         const QString expected = QStringLiteral("%1").arg(FirstMac + quint64(i), 12, 16, QLatin1Char('0')).toUpper();

@@ -1,3 +1,4 @@
+#include "deviceendpoint.h"
 #include "factorydefaults.h"
 #include "framechecksum.h"
 #include "framecipher.h"
@@ -22,13 +23,14 @@ namespace {
 
 const QString SelectedMac = QStringLiteral("0A00000000C1");
 
-// Configuration frames heard on the port, decrypted.
-QList<QByteArray> configFramesHeard(QUdpSocket &listener)
+// Sent by the window's own endpoint after whatever a test did; no frame is this short.
+const QByteArray Sentinel("end of test step");
+
+// Configuration frames among the datagrams, decrypted.
+QList<QByteArray> configFrames(const QList<QByteArray> &datagrams)
 {
     QList<QByteArray> frames;
-    while (listener.hasPendingDatagrams()) {
-        QByteArray datagram(int(listener.pendingDatagramSize()), Qt::Uninitialized);
-        listener.readDatagram(datagram.data(), datagram.size());
+    for (QByteArray datagram : datagrams) {
         if (datagram.size() != FrameSize)
             continue;
         decryptFrame(reinterpret_cast<quint8 *>(datagram.data()), FrameSize);
@@ -72,6 +74,9 @@ private:
     void selectModule();
     void selectReply(const QByteArray &plainReply);
     QList<QByteArray> pressConfigure();
+    // Every datagram the window sent since the last call, as the listener heard them: the window's endpoint
+    // sends a sentinel behind them (its sends leave in order), and the listener reads up to it.
+    QList<QByteArray> sentByTheWindow(QUdpSocket &socket);
 
     MainWindow *window = nullptr;
     QUdpSocket *listener = nullptr;
@@ -124,8 +129,27 @@ void TestConfigure::selectReply(const QByteArray &plainReply)
 QList<QByteArray> TestConfigure::pressConfigure()
 {
     QTest::mouseClick(window->ui->pushButton_SaveConfigure, Qt::LeftButton);
-    QTest::qWait(200); // a frame, if any, has been looped back by then
-    return configFramesHeard(*listener);
+    return configFrames(sentByTheWindow(*listener));
+}
+
+QList<QByteArray> TestConfigure::sentByTheWindow(QUdpSocket &socket)
+{
+    window->udpSocket->sendBroadcast(Sentinel);
+    QList<QByteArray> heard;
+    const bool complete = QTest::qWaitFor(
+        [&] {
+            while (socket.hasPendingDatagrams()) {
+                const QByteArray datagram = socket.receiveDatagram().data();
+                if (datagram == Sentinel)
+                    return true;
+                heard.append(datagram);
+            }
+            return false;
+        },
+        60000);
+    if (!complete)
+        QTest::qFail("the window's sentinel was never heard", __FILE__, __LINE__);
+    return heard;
 }
 
 void TestConfigure::factoryResetThenConfigureSendsTheDefaults()
@@ -265,8 +289,7 @@ void TestConfigure::nothingIsSentWithoutASelectedModule()
     selectModule();
     window->on_pushButton_SearchDevice_clicked();
     window->on_pushButton_SaveConfigure_clicked(); // the button is disabled; the slot itself must still refuse
-    QTest::qWait(200);
-    QVERIFY(configFramesHeard(*listener).isEmpty());
+    QCOMPARE(configFrames(sentByTheWindow(*listener)).size(), 0);
     QVERIFY(boxes->seen.isEmpty());
 }
 
@@ -548,8 +571,7 @@ void TestConfigure::invalidFrameKeyIsNeverUsed()
     window->currentDevice = window->deviceList.first();
     window->fillForm(window->currentDevice);
     window->on_pushButton_SaveConfigure_clicked();
-    QTest::qWait(200);
-    QVERIFY2(!raw.hasPendingDatagrams(), "nothing leaves with an invalid key");
+    QCOMPARE(sentByTheWindow(raw), QList<QByteArray>()); // nothing leaves with an invalid key
     QVERIFY(boxes->seen.isEmpty());
 }
 

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QTranslator>
 #include <QXmlStreamReader>
-#include <QtEndian>
 #include <QtTest>
 
 #include <memory>
@@ -346,49 +345,24 @@ void TestLanguageSwitch::noCatalogueLeftInstalled()
     }
 }
 
-namespace {
-
-// Number of messages in a compiled catalogue: its hash table holds 8 bytes (hash, offset) per message.
-int catalogueMessageCount(const QByteArray &qm)
-{
-    static const uchar magic[]
-        = {0x3c, 0xb8, 0x64, 0x18, 0xca, 0xef, 0x9c, 0x95, 0xcd, 0x21, 0x1c, 0xbf, 0x60, 0xa1, 0xbd, 0xdd};
-    if (!qm.startsWith(QByteArray(reinterpret_cast<const char *>(magic), sizeof magic)))
-        return -1;
-    const auto *data = reinterpret_cast<const uchar *>(qm.constData());
-    constexpr uchar HashesTag = 0x42;
-    int at = sizeof magic;
-    while (at + 5 <= qm.size()) {
-        const uchar tag = data[at];
-        const quint32 length = qFromBigEndian<quint32>(data + at + 1);
-        if (tag == HashesTag)
-            return int(length / 8);
-        at += 5 + int(length);
-    }
-    return 0;
-}
-
-} // namespace
-
 void TestLanguageSwitch::compiledCatalogues_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<int>("messages");
     QTest::addColumn<QString>("language");
 
-    QTest::newRow("chinese") << ":/qm/tr_zh.qm" << 29 << "zh_CN";
-    QTest::newRow("english") << ":/qm/tr_en.qm" << 28 << "en_US";
+    QTest::newRow("chinese") << ":/qm/tr_zh.qm"
+                             << "zh_CN";
+    QTest::newRow("english") << ":/qm/tr_en.qm"
+                             << "en_US";
 }
 
 void TestLanguageSwitch::compiledCatalogues()
 {
     QFETCH(QString, path);
-    QFETCH(int, messages);
     QFETCH(QString, language);
 
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(catalogueMessageCount(file.readAll()), messages);
+    // Which texts each catalogue translates, and to what, is what the window shows (captions, comboItems,
+    // captionRow) and catalogueEntries; here: the bundle carries it, and it says its language.
     QTranslator translator;
     QVERIFY(translator.load(path));
     QCOMPARE(translator.language(), language);

@@ -12,6 +12,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
+#include <QStyleOptionFrame>
 #include <QtMath>
 #include <QtTest>
 
@@ -36,6 +37,8 @@ private slots:
     void lineFormatBoxes();
     void captions_data();
     void captions();
+    void fieldsShowTheirWidestValue_data();
+    void fieldsShowTheirWidestValue();
 
 private:
     void showLanguage(bool chinese);
@@ -339,6 +342,86 @@ void TestWindowLayout::captions()
     }
     QVERIFY(!text.isEmpty());
     QVERIFY2(fits(needed, room.size()), qPrintable(shortfall(name, text, needed, room.size())));
+}
+
+void TestWindowLayout::fieldsShowTheirWidestValue_data()
+{
+    QTest::addColumn<bool>("chinese");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("value"); // empty for a combo box: each of its items
+
+    const QList<QPair<QString, QString>> fields = {
+        {"lineEdit_Lip", "255.255.255.255"},
+        {"lineEdit_Subnet", "255.255.255.255"},
+        {"lineEdit_Gaw", "255.255.255.255"},
+        {"lineEdit_Sip", "255.255.255.255"},
+        {"lineEdit_Lport", "65535"},
+        {"lineEdit_Sport", "65535"},
+        {"lineEdit_Baud", "2000000"},
+        {"comboBox_Mode", ""},
+        {"comboBox_IpType", ""},
+        {"comboBox_ModbusConvt", ""},
+    };
+    for (const bool chinese : {true, false}) {
+        for (const auto &field : fields)
+            QTest::addRow("%s %s", chinese ? "chinese" : "english", qPrintable(field.first))
+                << chinese << field.first << field.second;
+    }
+}
+
+// A line edit paints its text inside the contents the style leaves, less its text margins and two pixels on
+// either side; a combo box paints its current item in its edit field. The widest value each field takes fits.
+void TestWindowLayout::fieldsShowTheirWidestValue()
+{
+    QFETCH(bool, chinese);
+    QFETCH(QString, name);
+    QFETCH(QString, value);
+
+    showLanguage(chinese);
+    QWidget *widget = widgetNamed<QWidget>(*window, name);
+    QVERIFY(widget);
+    QVERIFY(widget->isVisible());
+    QStringList problems;
+    if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+        QStyleOptionFrame option;
+        option.initFrom(edit);
+        option.rect = edit->contentsRect();
+        option.lineWidth
+            = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+        option.midLineWidth = 0;
+        option.state |= QStyle::State_Sunken;
+        const QMargins margins = edit->textMargins();
+        const QRect room = edit->style()
+                               ->subElementRect(QStyle::SE_LineEditContents, &option, edit)
+                               .adjusted(margins.left() + 2, margins.top(), -margins.right() - 2, -margins.bottom());
+        const QSize needed(textWidth(edit->font(), value), textHeight(edit->font()));
+        if (!fits(needed, room.size()))
+            problems << shortfall(name, value, needed, room.size());
+    } else if (auto *box = qobject_cast<QComboBox *>(widget)) {
+        const int before = box->currentIndex();
+        for (int index = 0; index < box->count(); ++index) {
+            box->setCurrentIndex(index);
+            QStyleOptionComboBox option;
+            option.initFrom(box);
+            option.editable = box->isEditable();
+            option.frame = box->hasFrame();
+            option.currentText = box->currentText();
+            option.subControls = QStyle::SC_All;
+            const QRect field
+                = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box);
+            const QSize needed(textWidth(box->font(), box->currentText()) + 2, textHeight(box->font()));
+            if (!fits(needed, field.size()))
+                problems << shortfall(name, box->currentText(), needed, field.size());
+        }
+        box->setCurrentIndex(before);
+    } else {
+        QFAIL("neither a line edit nor a combo box");
+    }
+    QVERIFY2(widget->parentWidget()->rect().contains(widget->geometry()), "cut off by its parent's edge");
+    if (name == QLatin1String("comboBox_ModbusConvt"))
+        QEXPECT_FAIL("", "the closed box cuts its item \"Modbus TCP/RTU Conversion\" (the form's box is too narrow)",
+                     Continue);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
 }
 
 KESTREL_NETWORK_TEST_MAIN(TestWindowLayout, QApplication)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devicerecord.h"
+#include "devicerecordprinting.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,27 +9,6 @@
 #include <QTableWidget>
 #include <QWidget>
 #include <QtTest>
-
-Q_DECLARE_METATYPE(DeviceRecord)
-
-// Readable failures for QCOMPARE on records (found by argument-dependent lookup).
-inline char *toString(const DeviceRecord &record)
-{
-    const QString text
-        = QStringLiteral("mac=%1 version=%2 name=%3 source=%4 ip=%5 mask=%6 gateway=%7 port=%8 random=%9 "
-                         "remote=%10:%11 baud=%12 mode=%13 ipType=%14 parity=%15 data=%16 stop=%17 modbus=%18")
-              .arg(record.macAddress, record.version, record.deviceName, record.sourceIp, record.localIp,
-                   record.subnetMask, record.gateway, record.localPort)
-              .arg(record.randomPort)
-              .arg(record.remoteIp, record.remotePort, record.baudRate)
-              .arg(record.workMode)
-              .arg(record.ipType)
-              .arg(record.parity)
-              .arg(record.dataBits)
-              .arg(record.stopBits)
-              .arg(record.modbusConvert);
-    return QTest::toString(text);
-}
 
 // Reaches the window's widgets by their objectNames, the way the form names them.
 template<typename T> T *widgetNamed(const QWidget &window, const QString &name)

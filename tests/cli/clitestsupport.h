@@ -95,7 +95,7 @@ public:
     }
 
     // Waits until the simulator has printed the text (since it started).
-    bool waitFor(const QByteArray &text, int timeoutMs = 10000)
+    bool waitFor(const QByteArray &text, int timeoutMs = 60000)
     {
         QElapsedTimer waited;
         waited.start();

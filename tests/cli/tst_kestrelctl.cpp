@@ -75,6 +75,9 @@ namespace {
 
 const QString FirstMac = QStringLiteral("02004B530001");
 
+// The --timeout of a search that --expect ends as soon as the modules have answered: a bound, not a wait.
+const QString Patience = QStringLiteral("60");
+
 // The MAC n places after the first, as kestrel-sim numbers its modules.
 QString macAfter(const QString &first, int n)
 {
@@ -161,7 +164,7 @@ bool TestKestrelctl::startModules(SimulatedModules &modules, const QStringList &
 
 void TestKestrelctl::flush(int count)
 {
-    QCOMPARE_EXIT(run({"search", "--expect", QString::number(count), "--timeout", "5"}), 0);
+    QCOMPARE_EXIT(run({"search", "--expect", QString::number(count), "--timeout", Patience}), 0);
 }
 
 void TestKestrelctl::searchListsEveryModuleOnce_data()
@@ -189,7 +192,13 @@ void TestKestrelctl::searchListsEveryModuleOnce()
     SimulatedModules modules;
     QVERIFY(startModules(modules, {"--count", QString::number(count), "--mac", FirstMac}));
 
-    QStringList arguments = {"search", "--timeout", "0.8", "--retries", QString::number(retries)};
+    // One request ends as soon as every module answered; repeated requests are spread over the whole time.
+    QStringList arguments = {"search", "--retries", QString::number(retries)};
+    if (retries == 0)
+        arguments << "--expect" << QString::number(count) << "--timeout" << Patience;
+    else
+        arguments << "--timeout"
+                  << "0.8";
     if (format != QLatin1String("table"))
         arguments << QStringLiteral("--%1").arg(format);
     const ToolRun result = run(arguments);
@@ -237,7 +246,8 @@ void TestKestrelctl::fewerModulesThanExpectedIsNothingFound()
     SimulatedModules modules;
     QFile::remove(statePath());
     QVERIFY(startModules(modules, {"--count", "3", "--mac", FirstMac}));
-    const ToolRun result = run({"search", "--expect", "5", "--timeout", "0.5", "--json"});
+    // The search runs its whole time waiting for the fifth: ample for three replies on any machine.
+    const ToolRun result = run({"search", "--expect", "5", "--timeout", "1", "--json"});
     QCOMPARE_EXIT(result, 3);
     QCOMPARE(searchedModules(result.out).size(), 3); // what answered is still listed
     QVERIFY2(result.err.contains("3 of 5"), result.err.constData());
@@ -254,7 +264,7 @@ void TestKestrelctl::notesPointOutForeignSubnetsAndSharedAddresses()
     SimulatedModules modules;
     QVERIFY(startModules(modules, {}));
 
-    const ToolRun json = run({"search", "--expect", "3", "--timeout", "5", "--json"});
+    const ToolRun json = run({"search", "--expect", "3", "--timeout", Patience, "--json"});
     QCOMPARE_EXIT(json, 0);
     const QHash<QString, QJsonObject> found = searchedModules(json.out);
     QCOMPARE(found.size(), 3);
@@ -269,7 +279,7 @@ void TestKestrelctl::notesPointOutForeignSubnetsAndSharedAddresses()
         QCOMPARE(entry.value("also-answered-from").toArray(), QJsonArray());
     }
 
-    const ToolRun table = run({"search", "--expect", "3", "--timeout", "5"});
+    const ToolRun table = run({"search", "--expect", "3", "--timeout", Patience});
     QCOMPARE_EXIT(table, 0);
     // The rows by their MAC column (the modules have no names, so the columns cannot be counted).
     const auto rowOf = [](const QString &mac) { return QRegularExpression(mac + QStringLiteral(" +1\\.0\\.0\\.1 ")); };
@@ -719,7 +729,8 @@ void TestKestrelctl::applyReportsEveryModule()
     SimulatedModules modules;
     QVERIFY(startModules(modules, {"--count", "2", "--mac", FirstMac}));
     const QString absent = QStringLiteral("02004B5300FF");
-    const ToolRun result = run({"apply", "-", FirstMac, absent, macAfter(FirstMac, 1), "--timeout", "0.5"},
+    // The search waits its whole time for the absent module: ample for the two that are there.
+    const ToolRun result = run({"apply", "-", FirstMac, absent, macAfter(FirstMac, 1), "--timeout", "1"},
                                R"({"baud": 38400, "ip": "10.231.0.40"})");
     QCOMPARE_EXIT(result, 4);
     const QStringList lines = QString::fromUtf8(result.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -953,7 +964,7 @@ void TestKestrelctl::frameKeyFromEachSource()
         keyed.remove(QStringLiteral("KESTREL_FRAME_KEY"));
     else
         keyed.insert(QStringLiteral("KESTREL_FRAME_KEY"), environmentKey);
-    QStringList arguments = {"search", "--expect", "1", "--timeout", "3"};
+    QStringList arguments = {"search", "--expect", "1", "--timeout", Patience};
     if (!optionKey.isEmpty())
         arguments << "--key" << optionKey;
 
@@ -970,9 +981,9 @@ void TestKestrelctl::closedOutputEndsQuietly_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("baud");
 
-    QTest::newRow("search") << QStringList {"search", "--timeout", "0.5"} << 9600;
-    QTest::newRow("search --json") << QStringList {"search", "--timeout", "0.5", "--json"} << 9600;
-    QTest::newRow("show") << QStringList {"show", FirstMac, "--timeout", "0.5"} << 9600;
+    QTest::newRow("search") << QStringList {"search", "--expect", "3", "--timeout", Patience} << 9600;
+    QTest::newRow("search --json") << QStringList {"search", "--expect", "3", "--timeout", Patience, "--json"} << 9600;
+    QTest::newRow("show") << QStringList {"show", FirstMac, "--timeout", Patience} << 9600;
     QTest::newRow("set still configures") << QStringList {"set", FirstMac, "baud=2400"} << 2400;
 }
 
@@ -990,7 +1001,7 @@ void TestKestrelctl::closedOutputEndsQuietly()
     shell.start(QStringLiteral("bash"),
                 QStringList {"-c", R"("$@" | true; exit "${PIPESTATUS[0]}")", "bash", QStringLiteral(KESTRELCTL_PATH)}
                     + arguments);
-    QVERIFY(shell.waitForFinished(30000));
+    QVERIFY(shell.waitForFinished(120000));
     QCOMPARE(shell.exitStatus(), QProcess::NormalExit);
     QCOMPARE(shell.exitCode(), 0); // 141 would be death by SIGPIPE
     QCOMPARE(shell.readAllStandardError(), QByteArray());

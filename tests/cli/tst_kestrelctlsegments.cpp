@@ -1,5 +1,6 @@
 #include "clitestsupport.h"
 #include "privatenetwork.h"
+#include "segmentsentinel.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -21,6 +22,12 @@ private:
     bool startSegment(SimulatedModules &modules, int segment, const QStringList &arguments);
     QString statePath(int segment) const { return files.filePath(QStringLiteral("segment%1.json").arg(segment)); }
     ToolRun run(const QStringList &arguments) const { return runKestrelctl(arguments, environment); }
+    // True once the segment's simulator has handled everything that reached it so far.
+    static bool handledEverything(SimulatedModules &modules, int segment)
+    {
+        const QByteArray echo = sendSegmentSentinel(segment);
+        return !echo.isEmpty() && modules.waitFor(echo, 60000);
+    }
 
     QTemporaryDir configHome;
     QTemporaryDir files;
@@ -75,7 +82,8 @@ void TestKestrelctlSegments::everySegmentIsSearched()
         QCOMPARE(module.value("foreign-subnet").toBool(), true); // 192.168.1.10 on 10.231.<k>.0/24
     }
     // One request, so each segment heard it once.
-    QTest::qWait(200);
+    QVERIFY(handledEverything(segment1, 1));
+    QVERIFY(handledEverything(segment2, 2));
     QCOMPARE(segment1.output().count("\nsearch from"), 1);
     QCOMPARE(segment2.output().count("\nsearch from"), 1);
 }
@@ -87,11 +95,12 @@ void TestKestrelctlSegments::interfaceLimitsTheSearchToOneAdapter()
     QVERIFY(startSegment(segment1, 1, {"--count", "2", "--mac", FirstOnSegment1}));
     QVERIFY(startSegment(segment2, 2, {"--count", "2", "--mac", FirstOnSegment2}));
 
-    const ToolRun result = run({"search", "--interface", "kseg2", "--timeout", "0.8", "--json"});
+    const ToolRun result = run({"search", "--interface", "kseg2", "--expect", "2", "--timeout", "60", "--json"});
     QCOMPARE_EXIT(result, 0);
     const QHash<QString, QJsonObject> found = searchedModules(result.out);
     QCOMPARE(QSet<QString>(found.keyBegin(), found.keyEnd()), QSet<QString>({FirstOnSegment2, SecondOnSegment2}));
     QVERIFY(segment2.waitFor("search from"));
+    QVERIFY(handledEverything(segment1, 1));
     QVERIFY2(!segment1.output().contains("search from"), segment1.output().constData());
 
     const ToolRun first = run({"show", FirstOnSegment1, "--interface", "kseg2", "--timeout", "0.5"});
@@ -113,6 +122,7 @@ void TestKestrelctlSegments::moduleOnTheSecondSegmentIsConfigured()
     QTRY_COMPARE(stateModules(statePath(2)).value(SecondOnSegment2).value("baud").toInt(), 57600);
     QCOMPARE(stateModules(statePath(2)).value(SecondOnSegment2).value("mode").toString(), QStringLiteral("tcp-server"));
     QCOMPARE(stateModules(statePath(2)).value(FirstOnSegment2), untouched);
+    QVERIFY(handledEverything(segment1, 1));
     QCOMPARE(fileBytes(statePath(1)), segment1Before);
     QVERIFY2(!segment1.output().contains("configuration frame"), segment1.output().constData());
 }
@@ -125,7 +135,8 @@ void TestKestrelctlSegments::oneMacOnTwoSegmentsIsPointedOut()
     QVERIFY(startSegment(segment1, 1, {"--mac", shared}));
     QVERIFY(startSegment(segment2, 2, {"--mac", shared}));
 
-    const ToolRun result = run({"search", "--timeout", "1", "--json"});
+    // Both answers are needed, so the search runs its whole time: ample for two replies on any machine.
+    const ToolRun result = run({"search", "--timeout", "3", "--json"});
     QCOMPARE_EXIT(result, 0);
     int listed = 0;
     const QJsonObject module = searchedModules(result.out, &listed).value(shared);

@@ -28,7 +28,8 @@ if [ "${1:-}" = --window ]; then
     program=$2 log=$3
     QT_QPA_PLATFORM=offscreen "$program" >"$log" 2>&1 &
     window=$!
-    for ((tries = 0; tries < 100; ++tries)); do
+    # A bound only a hang reaches: start-up on a busy machine under the sanitizers may take many seconds.
+    for ((tries = 0; tries < 1200; ++tries)); do
         if [ -n "$(ss -H -u -l -n 'sport = :1500')" ]; then
             break
         fi
@@ -41,7 +42,7 @@ if [ "${1:-}" = --window ]; then
     done
     if [ -z "$(ss -H -u -l -n 'sport = :1500')" ]; then
         kill -KILL "$window" 2>/dev/null || true
-        fail "the window did not bind UDP port 1500 within 10 seconds"
+        fail "the window did not bind UDP port 1500 within 120 seconds"
     fi
     # Still there a moment later: it got past start-up into its event loop.
     sleep 0.5

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devicerecord.h"
+#include "devicerecordprinting.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>
@@ -83,25 +83,4 @@ inline QByteArray randomReplyFrame(QRandomGenerator &random)
     putLittleEndian(40, 2, quint32(1 + number(65535))); // remote port
     putLittleEndian(42, 3, quint32(100 + number(2000000 - 100 + 1))); // baud rate
     return frame;
-}
-
-// Every field, for readable failure messages.
-inline QString describe(const DeviceRecord &r)
-{
-    return QStringLiteral("mac=%1 version=%2 name=%3 lip=%4 rip=%5 mask=%6 gw=%7 lport=%8 rport=%9 baud=%10 "
-                          "mode=%11 iptype=%12 random=%13 parity=%14 data=%15 stop=%16 modbus=%17 source=%18")
-               .arg(r.macAddress, r.version, r.deviceName, r.localIp, r.remoteIp, r.subnetMask, r.gateway, r.localPort,
-                    r.remotePort)
-               .arg(r.baudRate)
-               .arg(r.workMode)
-               .arg(r.ipType)
-               .arg(r.randomPort)
-               .arg(r.parity)
-               .arg(r.dataBits)
-               .arg(r.stopBits)
-               .arg(r.modbusConvert)
-               .arg(r.sourceIp)
-        + QStringLiteral(" nameField=%1 reportedLineFormat=%2")
-              .arg(QString::fromLatin1(r.nameField.toHex()))
-              .arg(r.reportedLineFormat);
 }

@@ -1,4 +1,5 @@
 #include "devicename.h"
+#include "devicerecordprinting.h"
 #include "factorydefaults.h"
 #include "frameconstants.h"
 #include "framelayout.h"
@@ -9,8 +10,6 @@
 #include <QJsonDocument>
 #include <QMetaEnum>
 #include <QtTest>
-
-Q_DECLARE_METATYPE(DeviceRecord)
 
 // The JSON form of a module that kestrel-sim's state file and kestrelctl share: the documented keys and values,
 // names kept byte for byte, and every refusal naming its key.
@@ -50,15 +49,6 @@ private:
 };
 
 namespace {
-
-QString describe(const DeviceRecord &record)
-{
-    return QStringLiteral("%1 nameField=%2 lineFormat=%3 source=%4")
-        .arg(QString::fromUtf8(QJsonDocument(moduleToJson(record)).toJson(QJsonDocument::Compact)),
-             QString::fromLatin1(record.nameField.toHex()))
-        .arg(record.reportedLineFormat)
-        .arg(record.sourceIp);
-}
 
 QByteArray nameBytes(const char *hex)
 {
@@ -190,7 +180,7 @@ void TestModuleJson::readsBackWhatItWrites()
     DeviceRecord read;
     QString error;
     QVERIFY2(moduleFromJson(json, base, &read, &error), qPrintable(error));
-    QVERIFY2(read == record, qPrintable(describe(read) + QLatin1String("\n") + describe(record)));
+    QCOMPARE(read, record);
     // And the frame it makes carries the same name bytes.
     QCOMPARE(layoutConfigFrame(read, QByteArray()).mid(NameOffset, NameSize),
              layoutConfigFrame(record, QByteArray()).mid(NameOffset, NameSize));
@@ -269,13 +259,13 @@ void TestModuleJson::keysLeftOutKeepTheBase()
     DeviceRecord read;
     QString error;
     QVERIFY2(moduleFromJson(QJsonObject(), base, &read, &error), qPrintable(error));
-    QVERIFY2(read == base, qPrintable(describe(read)));
+    QCOMPARE(read, base);
 
     QVERIFY2(moduleFromJson(QJsonDocument::fromJson("{\"remote-port\": 502}").object(), base, &read, &error),
              qPrintable(error));
     DeviceRecord expected = base;
     expected.remotePort = QStringLiteral("502");
-    QVERIFY2(read == expected, qPrintable(describe(read)));
+    QCOMPARE(read, expected);
 }
 
 void TestModuleJson::refusalsNameTheKeyAndWhatItTakes_data()
@@ -340,7 +330,7 @@ void TestModuleJson::refusalsNameTheKeyAndWhatItTakes()
     QVERIFY(!moduleFromJson(object, sendableModule(), &out, &error));
     for (const QString &fragment : fragments)
         QVERIFY2(error.contains(fragment), qPrintable(error));
-    QVERIFY(out == untouched);
+    QCOMPARE(out, untouched);
 }
 
 // A mode, parity and so on that no JSON value stands for could be listed but never written back.
