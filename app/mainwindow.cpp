@@ -20,8 +20,8 @@
 #include <QHeaderView>
 #include <QHostAddress>
 #include <QMessageBox>
-#include <QRegExp>
-#include <QRegExpValidator>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QStatusBar>
 #include <QStringList>
 #include <QTableWidgetItem>
@@ -143,11 +143,12 @@ void MainWindow::installValidators()
     ui->lineEdit_Sport->setValidator(new BoundedIntValidator(PortBottom, PortTop, ui->lineEdit_Sport));
     ui->lineEdit_Baud->setValidator(new BoundedIntValidator(BaudBottom, BaudTop, ui->lineEdit_Baud));
 
-    const QRegExp ipv4(QString::fromLatin1(Ipv4Pattern));
-    ui->lineEdit_Gaw->setValidator(new QRegExpValidator(ipv4, ui->lineEdit_Gaw));
-    ui->lineEdit_Lip->setValidator(new QRegExpValidator(ipv4, ui->lineEdit_Lip));
-    ui->lineEdit_Sip->setValidator(new QRegExpValidator(ipv4, ui->lineEdit_Sip));
-    ui->lineEdit_Subnet->setValidator(new QRegExpValidator(ipv4, ui->lineEdit_Subnet));
+    // The validator matches the whole text, as the pattern needs; a prefix of an address is Intermediate.
+    const QRegularExpression ipv4(QString::fromLatin1(Ipv4Pattern));
+    ui->lineEdit_Gaw->setValidator(new QRegularExpressionValidator(ipv4, ui->lineEdit_Gaw));
+    ui->lineEdit_Lip->setValidator(new QRegularExpressionValidator(ipv4, ui->lineEdit_Lip));
+    ui->lineEdit_Sip->setValidator(new QRegularExpressionValidator(ipv4, ui->lineEdit_Sip));
+    ui->lineEdit_Subnet->setValidator(new QRegularExpressionValidator(ipv4, ui->lineEdit_Subnet));
 }
 
 void MainWindow::setUpDeviceTable()

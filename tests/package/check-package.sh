@@ -7,9 +7,10 @@
 # bound port 1500, when it is closed. Every program runs inside a private
 # network namespace of its own (scripts/netns-run.sh).
 #
-#   check-package.sh BUILD_DIR SCRATCH_DIR VERSION WITH_KESTRELCTL NETNS_RUN
+#   check-package.sh BUILD_DIR SCRATCH_DIR VERSION WITH_KESTRELCTL NETNS_RUN QT_MAJOR
 #
-# WITH_KESTRELCTL is 1 when the build has the command-line tool, 0 otherwise.
+# WITH_KESTRELCTL is 1 when the build has the command-line tool, 0 otherwise;
+# QT_MAJOR is the Qt the programs are built with, 5 or 6.
 # Exits 77 (skipped) when this system has no dpkg-deb.
 set -euo pipefail
 
@@ -52,11 +53,11 @@ if [ "${1:-}" = --window ]; then
     exit 0
 fi
 
-if [ $# -ne 5 ]; then
-    echo "usage: $0 BUILD_DIR SCRATCH_DIR VERSION WITH_KESTRELCTL NETNS_RUN" >&2
+if [ $# -ne 6 ]; then
+    echo "usage: $0 BUILD_DIR SCRATCH_DIR VERSION WITH_KESTRELCTL NETNS_RUN QT_MAJOR" >&2
     exit 2
 fi
-build=$1 scratch=$2 version=$3 withKestrelctl=$4 netnsRun=$5
+build=$1 scratch=$2 version=$3 withKestrelctl=$4 netnsRun=$5 qtMajor=$6
 
 if ! command -v dpkg-deb >/dev/null 2>&1; then
     echo "SKIP: dpkg-deb is not installed, so no Debian package can be built or unpacked on this system"
@@ -87,7 +88,12 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$architecture" ] || fail "Architecture is \"$(field Architecture)\""
 depends=$(field Depends)
 echo "Depends: $depends"
-for library in libc6 libqt5core5a libqt5gui5 libqt5network5 libqt5widgets5; do
+case $qtMajor in
+5) qtLibraries=(libqt5core5a libqt5gui5 libqt5network5 libqt5widgets5) ;;
+6) qtLibraries=(libqt6core6 libqt6gui6 libqt6network6 libqt6widgets6) ;;
+*) fail "unknown Qt major version \"$qtMajor\"" ;;
+esac
+for library in libc6 "${qtLibraries[@]}"; do
     [[ ", $depends," =~ ,\ $library[\ ,] ]] || fail "Depends does not name $library: $depends"
 done
 

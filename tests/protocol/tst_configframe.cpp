@@ -64,17 +64,17 @@ QString fieldName(ConfigField field)
     return QStringLiteral("unknown %1").arg(int(field));
 }
 
-// The filler Qt's generator gives for one seed, drawn the way the sender draws it.
-QByteArray fillerForSeed(uint seed)
+// Qt 5.15's qsrand/qrand written out: seed modulo 2^31 - 1 (0 counts as 1), each draw multiplies by 48271
+// modulo 2^31 - 1. One value is discarded, twelve are kept modulo 255.
+QByteArray qt5FillerForSeed(uint seed)
 {
+    constexpr quint64 Modulus = 2147483647;
+    quint64 state = seed % Modulus == 0 ? 1 : seed % Modulus;
+    const auto draw = [&state] { return state = state * 48271 % Modulus; };
+    draw();
     QByteArray filler;
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    qsrand(seed);
-    qrand();
     for (int i = 0; i < FillerSize; ++i)
-        filler.append(char(qrand() % 255));
-    QT_WARNING_POP
+        filler.append(char(draw() % 255));
     return filler;
 }
 
@@ -111,6 +111,9 @@ private slots:
     void acceptedNumbers();
     void smallFieldsKeepOnlyTheirBits();
     void shortFillerIsZeroPadded();
+    void seededFillerWorkedExamples_data();
+    void seededFillerWorkedExamples();
+    void seededFillerIsQt5Sequence();
     void timeSeededFillerNeverFF();
     void timeSeededFillerFollowsTheClock();
     void buildEncryptsTheLayout();
@@ -563,6 +566,37 @@ void TestConfigFrame::shortFillerIsZeroPadded()
     QVERIFY(hasValidFrameChecksum(frame));
 }
 
+void TestConfigFrame::seededFillerWorkedExamples_data()
+{
+    QTest::addColumn<uint>("seed");
+    QTest::addColumn<QByteArray>("filler");
+    // Drawn with Qt 5.15.8's own qsrand(seed), qrand() discarded, then twelve qrand() % 255.
+    QTest::newRow("seed 0 counts as 1") << 0u << QByteArray::fromHex("27AB614C44386E7474F14DFC");
+    QTest::newRow("seed 1") << 1u << QByteArray::fromHex("27AB614C44386E7474F14DFC");
+    QTest::newRow("seed 31337") << 31337u << QByteArray::fromHex("F02C222130FD606A720AF99A");
+    QTest::newRow("last of the minute") << 59999u << QByteArray::fromHex("D15E8AED8CD5BE9722784520");
+}
+
+void TestConfigFrame::seededFillerWorkedExamples()
+{
+    QFETCH(uint, seed);
+    QFETCH(QByteArray, filler);
+    QCOMPARE(seededFiller(seed).toHex(), filler.toHex());
+}
+
+void TestConfigFrame::seededFillerIsQt5Sequence()
+{
+    // Every seed the clock can give, so that frames are the same whichever Qt the tool is built with. The digest
+    // is of the fillers Qt 5.15.8's qsrand/qrand drew for seeds 0 to 59999 in order.
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    for (uint seed = 0; seed < 60000; ++seed) {
+        const QByteArray filler = seededFiller(seed);
+        QCOMPARE(filler.toHex(), qt5FillerForSeed(seed).toHex());
+        digest.addData(filler);
+    }
+    QCOMPARE(digest.result().toHex(), QByteArray("f6fe2992028f755c4cfa38f312a3746afc4703fb8bb296ec0eaacd9f7b68e590"));
+}
+
 void TestConfigFrame::timeSeededFillerNeverFF()
 {
     for (int draw = 0; draw < 2000; ++draw) {
@@ -573,7 +607,7 @@ void TestConfigFrame::timeSeededFillerNeverFF()
     // Draws close together share a seed; together with timeSeededFillerFollowsTheClock
     // this covers every time of day: no seed of the minute yields FF.
     for (uint seed = 0; seed < 60000; ++seed)
-        QVERIFY(!fillerForSeed(seed).contains(char(0xFF)));
+        QVERIFY(!seededFiller(seed).contains(char(0xFF)));
 }
 
 void TestConfigFrame::timeSeededFillerFollowsTheClock()
@@ -585,7 +619,7 @@ void TestConfigFrame::timeSeededFillerFollowsTheClock()
     constexpr int MsPerMinute = 60000;
     bool matched = false;
     for (int step = 0; !matched && step <= (after - before + MsPerMinute) % MsPerMinute; ++step)
-        matched = fillerForSeed(uint((before + step) % MsPerMinute)) == filler;
+        matched = qt5FillerForSeed(uint((before + step) % MsPerMinute)) == filler;
     QVERIFY2(matched,
              qPrintable(QStringLiteral("filler %1 matches no seed from %2 to %3")
                             .arg(QString::fromLatin1(filler.toHex()))
