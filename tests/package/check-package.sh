@@ -102,12 +102,17 @@ expected=(
     ./usr/bin/kestrel-configure
     ./usr/bin/kestrel-sim
     ./usr/share/applications/kestrel-configure.desktop
+    ./usr/share/doc/kestrel-configure/changelog.gz
+    ./usr/share/doc/kestrel-configure/copyright
     ./usr/share/icons/hicolor/128x128/apps/kestrel-configure.png
     ./usr/share/icons/hicolor/48x48/apps/kestrel-configure.png
+    ./usr/share/man/man1/kestrel-configure.1.gz
+    ./usr/share/man/man1/kestrel-sim.1.gz
 )
 programs=(kestrel-configure kestrel-sim)
 if [ "$withKestrelctl" = 1 ]; then
-    expected+=(./usr/bin/kestrelctl)
+    expected+=(./usr/bin/kestrelctl ./usr/share/man/man1/kestrelctl.1.gz
+        ./usr/share/bash-completion/completions/kestrelctl)
     programs+=(kestrelctl)
 fi
 dpkg-deb -c "$deb" >"$scratch/contents.txt"
@@ -122,8 +127,43 @@ for program in "${programs[@]}"; do
         fail "usr/bin/$program is not an executable owned by root: $(grep "/$program\$" "$scratch/contents.txt")"
 done
 
+# Debian's own checks: lintian (where installed) may report nothing worse than information.
+if command -v lintian >/dev/null 2>&1; then
+    lintian "$deb" >"$scratch/lintian.txt" 2>/dev/null || true
+    if grep -E '^[EW]: ' "$scratch/lintian.txt" >&2; then
+        fail "lintian reports errors or warnings for the package"
+    fi
+else
+    echo "note: lintian is not installed, so the package's Debian checks were not run"
+fi
+
 dpkg-deb -x "$deb" "$scratch/root"
 root="$scratch/root"
+
+# The licence: the machine-readable copyright file carries the MIT (Expat) licence of LICENSE.
+copyright="$root/usr/share/doc/kestrel-configure/copyright"
+head -1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' ||
+    fail "the copyright file is not in the machine-readable format"
+grep -q '^License: Expat$' "$copyright" || fail "the copyright file names no Expat (MIT) licence"
+grep -q 'Permission is hereby granted, free of charge' "$copyright" || fail "the copyright file lacks the licence text"
+
+# The changelog's latest entry is this version.
+zcat "$root/usr/share/doc/kestrel-configure/changelog.gz" | head -1 | grep -q "^kestrel-configure ($version) " ||
+    fail "the changelog's latest entry is not version $version: $(zcat "$root/usr/share/doc/kestrel-configure/changelog.gz" | head -1)"
+
+# A manual page for each program, with its name and, for those with options, the options --help names.
+for program in "${programs[@]}"; do
+    page="$root/usr/share/man/man1/$program.1.gz"
+    text=$(MANWIDTH=200 man -l "$page" 2>&1) || fail "man cannot show $program.1: $text"
+    [[ $text == *"$program - "* ]] || fail "the manual page of $program has no NAME line: $text"
+done
+if [ "$withKestrelctl" = 1 ]; then
+    text=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/kestrelctl.1.gz")
+    for word in search decode "Exit status" KESTREL_FRAME_KEY "~/.config/kestrel/kestrel.ini"; do
+        [[ $text == *"$word"* ]] || fail "the manual page of kestrelctl does not mention $word"
+    done
+    [[ $text != *"$HOME/.config"* || $HOME == "~" ]] || fail "the manual page of kestrelctl names the builder's home"
+fi
 
 # The desktop entry starts a program of the package and shows an icon of the package.
 desktop="$root/usr/share/applications/kestrel-configure.desktop"
@@ -157,6 +197,20 @@ if [ "$withKestrelctl" = 1 ]; then
     [[ $help == *"Usage: "* ]] || fail "kestrelctl --help printed: $help"
 else
     echo "note: this build has no kestrelctl, so the package has none either"
+fi
+if [ "$withKestrelctl" = 1 ]; then
+    # Completion as bash-completion loads it: the commands after "kestrelctl s", the fields after "set MAC" and
+    # their values (sorted: the order is bash's to choose).
+    complete() {
+        "$netnsRun" bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _kestrelctl;
+                             printf "%s\n" "${COMPREPLY[@]}" | sort | paste -s -d " "' complete "$root/usr/share/bash-completion/completions/kestrelctl" \
+            "$root/usr/bin/kestrelctl" "$@"
+    }
+    [ "$(complete s)" = "search set show" ] || fail "kestrelctl s<TAB> offers \"$(complete s)\""
+    [ "$(complete set 001A2B3C4D5E mo)" = "modbus= mode=" ] ||
+        fail "kestrelctl set MAC mo<TAB> offers \"$(complete set 001A2B3C4D5E mo)\""
+    [ "$(complete set 001A2B3C4D5E mode=tcp)" = "mode=tcp-client mode=tcp-server" ] ||
+        fail "kestrelctl set MAC mode=tcp<TAB> offers \"$(complete set 001A2B3C4D5E mode=tcp)\""
 fi
 "$netnsRun" "$0" --window "$root/usr/bin/kestrel-configure" "$scratch/window.log" ||
     fail "the window from the package did not run (its output: $(cat "$scratch/window.log"))"
