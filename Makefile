@@ -1,7 +1,15 @@
 # Front door: `make run` builds and starts the window, `make test` builds and runs the suite.
+# QT=6 builds against Qt 6 instead of Qt 5, in a build directory of its own (build-qt6), so both can stand side by
+# side: `make test QT=6`.
+QT ?= 5
+ifeq ($(QT),5)
 BUILD ?= build
+else
+BUILD ?= build-qt$(QT)
+endif
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+QT_FLAGS = -DKESTREL_QT=$(QT)
 
 .PHONY: all deps build run test test-sanitize demo fuzz format clean
 
@@ -11,7 +19,7 @@ deps:
 	@scripts/install-deps.sh
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(QT_FLAGS) $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -25,11 +33,11 @@ test: build
 # Speed of the frame cipher, the receive path and bursts of simulated replies, measured in a Release build
 # inside a private network namespace. The table, with the machine it ran on, becomes docs/benchmark.md, so that
 # page always shows the last run and is never edited by hand.
-BENCH_BUILD ?= build-bench
+BENCH_BUILD ?= $(BUILD)-bench
 BENCH_DOC ?= docs/benchmark.md
 .PHONY: bench
 bench: deps
-	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DKESTREL_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DKESTREL_BUILD_BENCH=ON $(QT_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target kestrel-bench
 	scripts/netns-run.sh $(BENCH_BUILD)/bench/kestrel-bench --output $(CURDIR)/$(BENCH_BUILD)/bench.md
 	{ printf '%s\n\n' '# Benchmark' \
@@ -39,7 +47,7 @@ bench: deps
 
 # The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
-	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON $(QT_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS)
 
@@ -64,7 +72,7 @@ screenshots: build
 FUZZ_SECONDS ?= 300
 FUZZ_TARGETS ?= fuzz_receive fuzz_plainframe
 fuzz: deps
-	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DKESTREL_FUZZ=ON -DKESTREL_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DKESTREL_FUZZ=ON -DKESTREL_BUILD_TESTS=OFF $(QT_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
 	@for target in $(FUZZ_TARGETS); do \
 		mkdir -p $(BUILD)-fuzz/corpus/$$target; \

@@ -1,6 +1,7 @@
 #pragma once
 
-class QStringList;
+#include <QStringList> // a class in Qt 5, an alias in Qt 6: no forward declaration serves both
+
 class QTableWidget;
 
 namespace Ui {

@@ -7,7 +7,7 @@
 function(add_unit_test name)
     cmake_parse_arguments(T "WINDOW;NETWORK;SCALE" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE Qt5::Test ${T_LIBS})
+    target_link_libraries(${name} PRIVATE Qt::Test ${T_LIBS})
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
     kestrel_warnings(${name})
     if(T_NETWORK)

@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QMutexLocker>
 #include <QUdpSocket>
+#include <QVariant>
 
 #include <cerrno>
 #include <sys/resource.h>

@@ -3,7 +3,7 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestrel-configure)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Kestrel configure tool developers")
+set(CPACK_PACKAGE_CONTACT "${KESTREL_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find and configure serial-to-Ethernet converter modules")
 # Lines of the control file's long description stay under 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION [=[A desktop window that finds serial-to-Ethernet converter modules on the

@@ -8,6 +8,8 @@
 
 #include <QTime>
 
+#include <random>
+
 namespace {
 
 constexpr int FillerModulus = 255; // filler bytes run from 0 to 254, never FF
@@ -108,19 +110,21 @@ ConfigField findInvalidConfigField(const DeviceRecord &record, EditedFields edit
     return ConfigField::None;
 }
 
+QByteArray seededFiller(uint seed)
+{
+    // Seeded as qsrand seeds it: a seed that is a multiple of the modulus (0 among them) counts as 1.
+    std::minstd_rand generator(seed);
+    generator.discard(1);
+    QByteArray filler(FillerSize, '\0');
+    for (int i = 0; i < FillerSize; ++i)
+        filler[i] = static_cast<char>(generator() % FillerModulus);
+    return filler;
+}
+
 QByteArray timeSeededFiller()
 {
     const QTime now = QTime::currentTime();
-    QByteArray filler(FillerSize, '\0');
-    // qsrand/qrand are deprecated in Qt 5.15, but the filler is defined by their sequence.
-    QT_WARNING_PUSH
-    QT_WARNING_DISABLE_DEPRECATED
-    qsrand(static_cast<uint>(now.msec() + MillisecondsPerSecond * now.second()));
-    qrand(); // the first value after seeding is discarded
-    for (int i = 0; i < FillerSize; ++i)
-        filler[i] = static_cast<char>(qrand() % FillerModulus);
-    QT_WARNING_POP
-    return filler;
+    return seededFiller(static_cast<uint>(now.msec() + MillisecondsPerSecond * now.second()));
 }
 
 QByteArray layoutConfigFrame(const DeviceRecord &record, const QByteArray &filler)

@@ -60,7 +60,12 @@ ConfigField findInvalidConfigField(const DeviceRecord &record, EditedFields edit
 bool isAcceptedFieldText(ConfigField field, const QString &text, bool randomPort = false,
                          int workMode = Module::TcpClient);
 
-// 12 filler bytes from Qt's generator seeded with the time of day, each 0 to 254.
+// 12 filler bytes, each 0 to 254, from the generator Qt 5.15's qsrand/qrand is: the standard minimal-standard
+// linear congruential engine (std::minstd_rand), so that Qt 5 and Qt 6 builds send the same frames. Its first
+// value after seeding is discarded.
+QByteArray seededFiller(uint seed);
+
+// seededFiller seeded with the time of day: milliseconds plus 1000 times the seconds of the minute.
 QByteArray timeSeededFiller();
 
 struct ConfigFrame {

@@ -3,8 +3,15 @@
 #include "frameconstants.h"
 #include "framelayout.h"
 
-#include <QTextCodec>
 #include <QVector>
+
+#include <QtGlobal>
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+#include <QStringDecoder>
+#include <QStringEncoder>
+#else
+#include <QTextCodec>
+#endif
 
 namespace {
 
@@ -68,11 +75,53 @@ Sequence utf8Sequence(const QByteArray &bytes, int at)
     return {length, codePoint};
 }
 
+QString fromCodePoint(uint codePoint)
+{
+    const char32_t character = codePoint;
+    return QString::fromUcs4(&character, 1);
+}
+
+// GB18030 through ICU: Qt 6's string converters, Qt 5's text codec. Either converts one short piece at a time,
+// statelessly; nullopt when this Qt has no GB18030 at all.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+constexpr const char *Gb18030 = "GB18030";
+
+std::optional<QString> gb18030ToUnicode(const QByteArray &bytes)
+{
+    QStringDecoder decoder(Gb18030, QStringConverter::Flag::Stateless);
+    if (!decoder.isValid())
+        return std::nullopt;
+    return QString(decoder.decode(bytes));
+}
+
+std::optional<QByteArray> gb18030FromUnicode(const QString &text)
+{
+    QStringEncoder encoder(Gb18030, QStringConverter::Flag::Stateless);
+    if (!encoder.isValid())
+        return std::nullopt;
+    return QByteArray(encoder.encode(text));
+}
+#else
 QTextCodec *gb18030Codec()
 {
     static QTextCodec *const codec = QTextCodec::codecForName("GB18030");
     return codec;
 }
+
+std::optional<QString> gb18030ToUnicode(const QByteArray &bytes)
+{
+    if (!gb18030Codec())
+        return std::nullopt;
+    return gb18030Codec()->toUnicode(bytes);
+}
+
+std::optional<QByteArray> gb18030FromUnicode(const QString &text)
+{
+    if (!gb18030Codec())
+        return std::nullopt;
+    return gb18030Codec()->fromUnicode(text);
+}
+#endif
 
 // The shape of a GB18030 character: one byte 00-7F, two bytes 81-FE 40-7E|80-FE, or four bytes 81-FE 30-39 81-FE
 // 30-39. 0 when the bytes have none of these shapes, a character cut short included.
@@ -91,19 +140,21 @@ int gb18030Length(const QByteArray &bytes, int at)
     return inRange(byteAt(bytes, at + 2), 0x81, 0xFE) && inRange(byteAt(bytes, at + 3), 0x30, 0x39) ? 4 : 0;
 }
 
-// The codec maps a character; mapping it back to the same bytes proves that the bytes stand for one. (The ICU
-// codec counts no invalid input and drops a cut character silently, so its own reports cannot tell.)
+// The converter maps a character; mapping it back to the same bytes proves that the bytes stand for one. (The ICU
+// converter counts no invalid input and drops a cut character silently, so its own reports cannot tell.)
 Sequence gb18030Sequence(const QByteArray &bytes, int at)
 {
     const int length = gb18030Length(bytes, at);
     if (length == 1)
         return {1, byteAt(bytes, at)};
-    QTextCodec *const codec = gb18030Codec();
-    if (length == 0 || !codec)
+    if (length == 0)
         return {};
     const QByteArray piece = bytes.mid(at, length);
-    const QVector<uint> codePoints = codec->toUnicode(piece).toUcs4();
-    if (codePoints.size() != 1 || codec->fromUnicode(QString::fromUcs4(codePoints.constData(), 1)) != piece)
+    const std::optional<QString> text = gb18030ToUnicode(piece);
+    if (!text)
+        return {};
+    const QVector<uint> codePoints = text->toUcs4();
+    if (codePoints.size() != 1 || gb18030FromUnicode(fromCodePoint(codePoints.first())) != piece)
         return {};
     return {length, codePoints.first()};
 }
@@ -133,7 +184,7 @@ void appendVisible(QString &text, uint codePoint)
     else if ((codePoint > LastAscii && codePoint <= LastC1Control) || isFormattingCharacter(codePoint))
         appendEscape(text, QLatin1Char('u'), codePoint, 4);
     else
-        text += QString::fromUcs4(&codePoint, 1);
+        text += fromCodePoint(codePoint);
 }
 
 ShownName decodeName(const QByteArray &bytes, NameEncoding encoding)
@@ -167,13 +218,13 @@ ShownName showName(const QByteArray &nameField)
 
 std::optional<QByteArray> encodeCharacter(uint codePoint, NameEncoding encoding)
 {
-    const QString text = QString::fromUcs4(&codePoint, 1);
+    const QString text = fromCodePoint(codePoint);
     if (encoding == NameEncoding::Utf8)
         return text.toUtf8();
-    QTextCodec *const codec = gb18030Codec();
-    if (!codec)
+    const std::optional<QByteArray> encoded = gb18030FromUnicode(text);
+    if (!encoded)
         return std::nullopt;
-    const QByteArray bytes = codec->fromUnicode(text);
+    const QByteArray &bytes = *encoded;
     const Sequence back = bytes.isEmpty() ? Sequence {} : gb18030Sequence(bytes, 0);
     if (back.length != bytes.size() || back.codePoint != codePoint)
         return std::nullopt;

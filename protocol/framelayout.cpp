@@ -189,7 +189,7 @@ void writeParameters(const DeviceRecord &record, QByteArray &frame)
     data[LineFormatOffset + 2] = 0;
     data[ModbusOffset] = static_cast<char>(record.modbusConvert & ModbusMask);
     data[ModbusOffset + 1] = 0;
-    frame.replace(0, ParametersEnd, data, ParametersEnd);
+    frame.replace(0, ParametersEnd, QByteArray(data, ParametersEnd));
 }
 
 void readParameters(const QByteArray &frame, DeviceRecord &record)

@@ -4,9 +4,12 @@
 set -euo pipefail
 
 packages=(
-    # build
+    # build: Qt 5 (the default) and Qt 6 (make QT=6), each with its translation tools; Qt 6's widgets want libgl-dev
     build-essential cmake pkg-config
     qtbase5-dev qttools5-dev qttools5-dev-tools qt5-qmake
+    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
+    # the manual pages are made from the programs' own --help
+    help2man
     # tests: OpenSSL is the independent oracle for the frame cipher; clang builds the fuzzer
     libssl-dev clang libclang-rt-14-dev
     # private network namespace for every test that opens a socket
@@ -14,8 +17,9 @@ packages=(
     # running the window without a display, driving it and photographing it (the demo, the screenshots);
     # a CJK font, or the Chinese captions show as empty boxes
     xvfb xauth imagemagick xdotool fonts-wqy-microhei
-    # the Debian package: dpkg-shlibdeps (dpkg-dev) and file find the libraries it depends on
-    dpkg-dev file desktop-file-utils
+    # the Debian package: dpkg-shlibdeps (dpkg-dev) and file find the libraries it depends on; lintian checks it;
+    # bash-completion is where the completion of kestrelctl is checked
+    dpkg-dev file desktop-file-utils lintian bash-completion
 )
 
 missing=()

@@ -7,9 +7,10 @@
 # bound port 1500, when it is closed. Every program runs inside a private
 # network namespace of its own (scripts/netns-run.sh).
 #
-#   check-package.sh BUILD_DIR SCRATCH_DIR VERSION WITH_KESTRELCTL NETNS_RUN
+#   check-package.sh BUILD_DIR SCRATCH_DIR VERSION WITH_KESTRELCTL NETNS_RUN QT_MAJOR
 #
-# WITH_KESTRELCTL is 1 when the build has the command-line tool, 0 otherwise.
+# WITH_KESTRELCTL is 1 when the build has the command-line tool, 0 otherwise;
+# QT_MAJOR is the Qt the programs are built with, 5 or 6.
 # Exits 77 (skipped) when this system has no dpkg-deb.
 set -euo pipefail
 
@@ -53,11 +54,11 @@ if [ "${1:-}" = --window ]; then
     exit 0
 fi
 
-if [ $# -ne 5 ]; then
-    echo "usage: $0 BUILD_DIR SCRATCH_DIR VERSION WITH_KESTRELCTL NETNS_RUN" >&2
+if [ $# -ne 6 ]; then
+    echo "usage: $0 BUILD_DIR SCRATCH_DIR VERSION WITH_KESTRELCTL NETNS_RUN QT_MAJOR" >&2
     exit 2
 fi
-build=$1 scratch=$2 version=$3 withKestrelctl=$4 netnsRun=$5
+build=$1 scratch=$2 version=$3 withKestrelctl=$4 netnsRun=$5 qtMajor=$6
 
 if ! command -v dpkg-deb >/dev/null 2>&1; then
     echo "SKIP: dpkg-deb is not installed, so no Debian package can be built or unpacked on this system"
@@ -88,7 +89,12 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = "$architecture" ] || fail "Architecture is \"$(field Architecture)\""
 depends=$(field Depends)
 echo "Depends: $depends"
-for library in libc6 libqt5core5a libqt5gui5 libqt5network5 libqt5widgets5; do
+case $qtMajor in
+5) qtLibraries=(libqt5core5a libqt5gui5 libqt5network5 libqt5widgets5) ;;
+6) qtLibraries=(libqt6core6 libqt6gui6 libqt6network6 libqt6widgets6) ;;
+*) fail "unknown Qt major version \"$qtMajor\"" ;;
+esac
+for library in libc6 "${qtLibraries[@]}"; do
     [[ ", $depends," =~ ,\ $library[\ ,] ]] || fail "Depends does not name $library: $depends"
 done
 
@@ -97,12 +103,17 @@ expected=(
     ./usr/bin/kestrel-configure
     ./usr/bin/kestrel-sim
     ./usr/share/applications/kestrel-configure.desktop
+    ./usr/share/doc/kestrel-configure/changelog.gz
+    ./usr/share/doc/kestrel-configure/copyright
     ./usr/share/icons/hicolor/128x128/apps/kestrel-configure.png
     ./usr/share/icons/hicolor/48x48/apps/kestrel-configure.png
+    ./usr/share/man/man1/kestrel-configure.1.gz
+    ./usr/share/man/man1/kestrel-sim.1.gz
 )
 programs=(kestrel-configure kestrel-sim)
 if [ "$withKestrelctl" = 1 ]; then
-    expected+=(./usr/bin/kestrelctl)
+    expected+=(./usr/bin/kestrelctl ./usr/share/man/man1/kestrelctl.1.gz
+        ./usr/share/bash-completion/completions/kestrelctl)
     programs+=(kestrelctl)
 fi
 dpkg-deb -c "$deb" >"$scratch/contents.txt"
@@ -117,8 +128,43 @@ for program in "${programs[@]}"; do
         fail "usr/bin/$program is not an executable owned by root: $(grep "/$program\$" "$scratch/contents.txt")"
 done
 
+# Debian's own checks: lintian (where installed) may report nothing worse than information.
+if command -v lintian >/dev/null 2>&1; then
+    lintian "$deb" >"$scratch/lintian.txt" 2>/dev/null || true
+    if grep -E '^[EW]: ' "$scratch/lintian.txt" >&2; then
+        fail "lintian reports errors or warnings for the package"
+    fi
+else
+    echo "note: lintian is not installed, so the package's Debian checks were not run"
+fi
+
 dpkg-deb -x "$deb" "$scratch/root"
 root="$scratch/root"
+
+# The licence: the machine-readable copyright file carries the MIT (Expat) licence of LICENSE.
+copyright="$root/usr/share/doc/kestrel-configure/copyright"
+head -1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' ||
+    fail "the copyright file is not in the machine-readable format"
+grep -q '^License: Expat$' "$copyright" || fail "the copyright file names no Expat (MIT) licence"
+grep -q 'Permission is hereby granted, free of charge' "$copyright" || fail "the copyright file lacks the licence text"
+
+# The changelog's latest entry is this version.
+zcat "$root/usr/share/doc/kestrel-configure/changelog.gz" | head -1 | grep -q "^kestrel-configure ($version) " ||
+    fail "the changelog's latest entry is not version $version: $(zcat "$root/usr/share/doc/kestrel-configure/changelog.gz" | head -1)"
+
+# A manual page for each program, with its name and, for those with options, the options --help names.
+for program in "${programs[@]}"; do
+    page="$root/usr/share/man/man1/$program.1.gz"
+    text=$(MANWIDTH=200 man -l "$page" 2>&1) || fail "man cannot show $program.1: $text"
+    [[ $text == *"$program - "* ]] || fail "the manual page of $program has no NAME line: $text"
+done
+if [ "$withKestrelctl" = 1 ]; then
+    text=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/kestrelctl.1.gz")
+    for word in search decode "Exit status" KESTREL_FRAME_KEY "~/.config/kestrel/kestrel.ini"; do
+        [[ $text == *"$word"* ]] || fail "the manual page of kestrelctl does not mention $word"
+    done
+    [[ $text != *"$HOME/.config"* || $HOME == "~" ]] || fail "the manual page of kestrelctl names the builder's home"
+fi
 
 # The desktop entry starts a program of the package and shows an icon of the package.
 desktop="$root/usr/share/applications/kestrel-configure.desktop"
@@ -152,6 +198,20 @@ if [ "$withKestrelctl" = 1 ]; then
     [[ $help == *"Usage: "* ]] || fail "kestrelctl --help printed: $help"
 else
     echo "note: this build has no kestrelctl, so the package has none either"
+fi
+if [ "$withKestrelctl" = 1 ]; then
+    # Completion as bash-completion loads it: the commands after "kestrelctl s", the fields after "set MAC" and
+    # their values (sorted: the order is bash's to choose).
+    complete() {
+        "$netnsRun" bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _kestrelctl;
+                             printf "%s\n" "${COMPREPLY[@]}" | sort | paste -s -d " "' complete "$root/usr/share/bash-completion/completions/kestrelctl" \
+            "$root/usr/bin/kestrelctl" "$@"
+    }
+    [ "$(complete s)" = "search set show" ] || fail "kestrelctl s<TAB> offers \"$(complete s)\""
+    [ "$(complete set 001A2B3C4D5E mo)" = "modbus= mode=" ] ||
+        fail "kestrelctl set MAC mo<TAB> offers \"$(complete set 001A2B3C4D5E mo)\""
+    [ "$(complete set 001A2B3C4D5E mode=tcp)" = "mode=tcp-client mode=tcp-server" ] ||
+        fail "kestrelctl set MAC mode=tcp<TAB> offers \"$(complete set 001A2B3C4D5E mode=tcp)\""
 fi
 "$netnsRun" "$0" --window "$root/usr/bin/kestrel-configure" "$scratch/window.log" ||
     fail "the window from the package did not run (its output: $(cat "$scratch/window.log"))"

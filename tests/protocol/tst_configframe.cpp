@@ -10,6 +10,7 @@
 #include "replyframe.h"
 #include "sendrulecases.h"
 
+#include <QCryptographicHash>
 #include <QSet>
 #include <QtTest>
 
@@ -99,6 +100,9 @@ private slots:
     void smallFieldsKeepOnlyTheirBits();
     void shortFillerIsZeroPadded();
     void fillerVariesAndNeverHoldsFF();
+    void seededFillerWorkedExamples_data();
+    void seededFillerWorkedExamples();
+    void seededFillerIsQt5Sequence();
     void buildEncryptsTheLayout();
     void buildRefusesInvalidRecord();
     void differentFillerChangesOnlyLastBlock();
@@ -639,6 +643,34 @@ void TestConfigFrame::shortFillerIsZeroPadded()
     QCOMPARE(frame.size(), FrameSize);
     QCOMPARE(frame.mid(FillerOffset).toHex(), QByteArray("aabb00000000000000000000"));
     QVERIFY(hasValidFrameChecksum(frame));
+}
+
+void TestConfigFrame::seededFillerWorkedExamples_data()
+{
+    QTest::addColumn<uint>("seed");
+    QTest::addColumn<QByteArray>("filler");
+    // Drawn with Qt 5.15.8's own qsrand(seed), qrand() discarded, then twelve qrand() % 255.
+    QTest::newRow("seed 0 counts as 1") << 0u << QByteArray::fromHex("27AB614C44386E7474F14DFC");
+    QTest::newRow("seed 1") << 1u << QByteArray::fromHex("27AB614C44386E7474F14DFC");
+    QTest::newRow("seed 31337") << 31337u << QByteArray::fromHex("F02C222130FD606A720AF99A");
+    QTest::newRow("last of the minute") << 59999u << QByteArray::fromHex("D15E8AED8CD5BE9722784520");
+}
+
+void TestConfigFrame::seededFillerWorkedExamples()
+{
+    QFETCH(uint, seed);
+    QFETCH(QByteArray, filler);
+    QCOMPARE(seededFiller(seed).toHex(), filler.toHex());
+}
+
+void TestConfigFrame::seededFillerIsQt5Sequence()
+{
+    // Every seed the clock can give, so that frames are the same whichever Qt the tool is built with. The digest
+    // is of the fillers Qt 5.15.8's qsrand/qrand drew for seeds 0 to 59999 in order.
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    for (uint seed = 0; seed < 60000; ++seed)
+        digest.addData(seededFiller(seed));
+    QCOMPARE(digest.result().toHex(), QByteArray("f6fe2992028f755c4cfa38f312a3746afc4703fb8bb296ec0eaacd9f7b68e590"));
 }
 
 // What a module sees of the filler: 12 bytes, none of them FF, not the same from one moment to the next.
