@@ -3,6 +3,7 @@
 #include "burst.h"
 #include "framecosts.h"
 #include "machine.h"
+#include "readercost.h"
 #include "receivebench.h"
 
 #include <QString>
@@ -12,6 +13,7 @@ struct BenchResults {
     Machine machine;
     FrameCosts frames;
     QVector<ReceiveCosts> receive;
+    ReaderCosts reader;
     QVector<BurstResult> bursts;
 };
 
