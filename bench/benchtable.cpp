@@ -113,6 +113,18 @@ QString benchTable(const BenchResults &results)
                      QStringLiteral("one decryptFrame %1").arg(microseconds(costs.decryptFrame)),
                      ratio(costs.receive, costs.decryptFrame), QString(), QString()});
 
+    const StartupTimes &startup = results.startup;
+    const QString startupWhat = QStringLiteral("start-up: process start to the window mapped (Xvfb)");
+    if (startup.failure.isEmpty())
+        text += row({startupWhat, QStringLiteral("%1 ms").arg(startup.mappedMs, 0, 'f', 0),
+                     QStringLiteral("port 1500 bound after %1 ms; CPU %2 ms by then (all threads); median of %3")
+                         .arg(startup.boundMs, 0, 'f', 0)
+                         .arg(startup.cpuAtMappedMs, 0, 'f', 0)
+                         .arg(startup.runs),
+                     QString(), QString(), QString()});
+    else
+        text += row({startupWhat, startup.failure, QString(), QString(), QString(), QString()});
+
     const ReaderCosts &reader = results.reader;
     text += row({QStringLiteral("device port reader: one reply from the kernel's queue into the window's, batch "
                                 "read (%1 queued)")

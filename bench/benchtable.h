@@ -5,6 +5,7 @@
 #include "machine.h"
 #include "readercost.h"
 #include "receivebench.h"
+#include "startup.h"
 
 #include <QString>
 #include <QVector>
@@ -14,6 +15,7 @@ struct BenchResults {
     FrameCosts frames;
     QVector<ReceiveCosts> receive;
     ReaderCosts reader;
+    StartupTimes startup;
     QVector<BurstResult> bursts;
 };
 

@@ -11,6 +11,7 @@
 #include "privatenetwork.h"
 #include "readercost.h"
 #include "receivebench.h"
+#include "startup.h"
 #include "timedapplication.h"
 
 #include <QCommandLineParser>
@@ -20,6 +21,7 @@
 namespace {
 
 const QVector<int> ReceiveRowCounts = {0, 10000, 100000};
+constexpr int StartupRuns = 11;
 
 void progress(const QString &line)
 {
@@ -147,6 +149,8 @@ int main(int argc, char *argv[])
         progress(error);
         return 1;
     }
+    progress(QStringLiteral("the window's start-up on a virtual display"));
+    results.startup = measureStartup(QStringLiteral(KESTREL_WINDOW_PATH), StartupRuns);
     progress(QStringLiteral("the device port's reader"));
     if (!measureReaderCost(&results.reader, &error)) {
         progress(error);
