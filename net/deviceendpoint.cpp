@@ -26,6 +26,9 @@ constexpr int KeptFailures = 64;
 constexpr int ReaderNice = -10;
 // Batches read per wake-up before sends queued behind them get their turn; the notifier wakes the reader again.
 constexpr int BatchesPerWake = 16;
+// While a burst arrives, the reader lets replies gather this long before it reads again, rather than waking for
+// each one: a stock receive queue holds about 550 replies, which even 1,000,000 a second take 0.5 ms to fill.
+constexpr unsigned long GatherMicroseconds = 200;
 
 } // namespace
 
@@ -110,7 +113,7 @@ private:
                 return; // nothing waits, or an error the next datagram will not repeat
             endpoint->store(batch, count);
             if (count < SocketBatchReader::Slots)
-                return;
+                QThread::usleep(GatherMicroseconds);
         }
     }
 
