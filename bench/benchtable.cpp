@@ -1,6 +1,7 @@
 #include "benchtable.h"
 
 #include <QLocale>
+#include <QMap>
 #include <QStringList>
 
 namespace {
@@ -30,9 +31,27 @@ QString row(const QStringList &cells)
     return QStringLiteral("| %1 |\n").arg(cells.join(QStringLiteral(" | ")));
 }
 
+QString perSecond(double value)
+{
+    return QStringLiteral("%1/s").arg(count(qRound64(value)));
+}
+
+QString burstSource(const BurstResult &burst)
+{
+    const QString reached = burst.sendSeconds > 0
+        ? QStringLiteral("reached %1").arg(perSecond(burst.modules / burst.sendSeconds))
+        : QStringLiteral("rate not seen");
+    if (burst.rate == FromSimulator)
+        return QStringLiteral("from kestrel-sim (%1)").arg(reached);
+    if (burst.rate == 0)
+        return QStringLiteral("unpaced (%1)").arg(reached);
+    return QStringLiteral("paced at %1 (%2)").arg(perSecond(burst.rate), reached);
+}
+
 QString burstRow(const BurstResult &burst)
 {
-    const QString what = QStringLiteral("burst of %1 replies: search to last row").arg(count(burst.modules));
+    const QString what
+        = QStringLiteral("burst of %1 replies %2: search to last row").arg(count(burst.modules), burstSource(burst));
     if (!burst.failure.isEmpty())
         return row({what, burst.failure, QString(), QString(), QString(), QString()});
     const QString threads
@@ -41,10 +60,10 @@ QString burstRow(const BurstResult &burst)
               .arg(microseconds(1e6 * burst.guiCpuSeconds / burst.modules))
               .arg(burst.longestEventMs, 0, 'f', 0)
               .arg(burst.longestGapMs, 0, 'f', 0)
-              .arg(microseconds(1e6 * burst.readerCpuSeconds / burst.modules))
+              .arg(microseconds(1e6 * burst.readerCpuSeconds / qMax<qint64>(1, burst.modules - burst.dropped)))
               .arg(burst.readerWaitSeconds, 0, 'f', 2);
-    const QString dropped
-        = burst.dropped > 0 ? QStringLiteral("; %1 dropped by the kernel").arg(count(burst.dropped)) : QString();
+    const QString dropped = QStringLiteral("; kernel drops %1 (RcvbufErrors %2)")
+                                .arg(count(burst.dropped), count(burst.receiveBufferErrors));
     const QString listed = QStringLiteral("%1 (%2 %)%3")
                                .arg(count(burst.listed))
                                .arg(100.0 * burst.listed / burst.modules, 0, 'f', burst.listed == burst.modules ? 0 : 1)
@@ -94,7 +113,45 @@ QString benchTable(const BenchResults &results)
                      QStringLiteral("one decryptFrame %1").arg(microseconds(costs.decryptFrame)),
                      ratio(costs.receive, costs.decryptFrame), QString(), QString()});
 
+    const StartupTimes &startup = results.startup;
+    const QString startupWhat = QStringLiteral("start-up: process start to the window mapped (Xvfb)");
+    if (startup.failure.isEmpty())
+        text += row({startupWhat, QStringLiteral("%1 ms").arg(startup.mappedMs, 0, 'f', 0),
+                     QStringLiteral("port 1500 bound after %1 ms; CPU %2 ms by then (all threads); median of %3")
+                         .arg(startup.boundMs, 0, 'f', 0)
+                         .arg(startup.cpuAtMappedMs, 0, 'f', 0)
+                         .arg(startup.runs),
+                     QString(), QString(), QString()});
+    else
+        text += row({startupWhat, startup.failure, QString(), QString(), QString(), QString()});
+
+    const ReaderCosts &reader = results.reader;
+    text += row({QStringLiteral("device port reader: one reply from the kernel's queue into the window's, batch "
+                                "read (%1 queued)")
+                     .arg(count(reader.queued)),
+                 microseconds(reader.batchRead),
+                 QStringLiteral("Qt's receiveDatagram loop %1").arg(microseconds(reader.qtReceive)),
+                 ratio(reader.batchRead, reader.qtReceive), QString(), QString()});
+
     for (const BurstResult &burst : results.bursts)
         text += burstRow(burst);
+
+    // The highest paced rate whose first round lost nothing, per burst size.
+    QMap<int, int> cleanRate;
+    for (const BurstResult &burst : results.bursts) {
+        if (burst.rate > 0 && burst.failure.isEmpty() && burst.dropped == 0)
+            cleanRate[burst.modules] = qMax(cleanRate.value(burst.modules), burst.rate);
+        else if (burst.rate > 0 && !cleanRate.contains(burst.modules))
+            cleanRate[burst.modules] = 0;
+    }
+    if (!cleanRate.isEmpty()) {
+        QStringList rates;
+        for (auto it = cleanRate.cbegin(); it != cleanRate.cend(); ++it)
+            rates << QStringLiteral("%1 replies: %2")
+                         .arg(count(it.key()), it.value() > 0 ? perSecond(it.value()) : QStringLiteral("none"));
+        text += QStringLiteral("\nHighest paced rate with no kernel drop: %1. Each burst is one round: the search does "
+                               "not ask again yet.\n")
+                    .arg(rates.join(QStringLiteral(", ")));
+    }
     return text;
 }

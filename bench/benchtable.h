@@ -3,7 +3,9 @@
 #include "burst.h"
 #include "framecosts.h"
 #include "machine.h"
+#include "readercost.h"
 #include "receivebench.h"
+#include "startup.h"
 
 #include <QString>
 #include <QVector>
@@ -12,6 +14,8 @@ struct BenchResults {
     Machine machine;
     FrameCosts frames;
     QVector<ReceiveCosts> receive;
+    ReaderCosts reader;
+    StartupTimes startup;
     QVector<BurstResult> bursts;
 };
 

@@ -3,17 +3,15 @@
 #include "benchclock.h"
 #include "frameconstants.h"
 #include "mainwindow.h"
+#include "pacedsender.h"
+#include "processstats.h"
 #include "receivebench.h"
 #include "timedapplication.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
-#include <QFile>
 #include <QHostAddress>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QSet>
 #include <QTableWidget>
 #include <QTest>
 #include <QTextStream>
@@ -26,8 +24,9 @@ namespace {
 
 constexpr char FirstMac[] = "02BF00000000";
 constexpr int SimulatorStartMs = 120000;
-// The burst is over when no new row came for this long.
+// The burst is over when no new row came for this long, or for the shorter time once the sender is done.
 constexpr double QuietSeconds = 5;
+constexpr double QuietAfterSendingSeconds = 2;
 constexpr int TickMs = 10;
 constexpr int ChildTimeoutMs = 30 * 60 * 1000;
 constexpr int RequestedReceiveBuffer = 4 * 1024 * 1024;
@@ -44,93 +43,13 @@ int grantedReceiveBuffer()
     return probe.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
 }
 
-qint64 peakRssKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QString text = QString::fromLatin1(status.readAll());
-    const QRegularExpressionMatch match
-        = QRegularExpression(QStringLiteral("^VmHWM:\\s*(\\d+) kB"), QRegularExpression::MultilineOption).match(text);
-    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
-}
-
-// Nanoseconds a thread of this process has run and has waited for a core, from the scheduler's statistics.
-struct ThreadTimes {
-    qint64 running = 0;
-    qint64 waiting = 0;
-};
-
-// The GUI thread and the device port's reader thread (found by its name).
-struct ProcessThreads {
-    ThreadTimes gui;
-    ThreadTimes reader;
-};
-
-ThreadTimes threadTimes(const QString &taskDir)
-{
-    QFile schedstat(taskDir + QStringLiteral("/schedstat"));
-    ThreadTimes times;
-    if (!schedstat.open(QIODevice::ReadOnly))
-        return times;
-    const QList<QByteArray> fields = schedstat.readAll().simplified().split(' ');
-    times.running = fields.value(0).toLongLong();
-    times.waiting = fields.value(1).toLongLong();
-    return times;
-}
-
-ProcessThreads processThreads()
-{
-    ProcessThreads threads;
-    const QString self = QStringLiteral("/proc/self/task/");
-    threads.gui = threadTimes(self + QString::number(QCoreApplication::applicationPid()));
-    for (const QString &task : QDir(self).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(self + task + QStringLiteral("/comm"));
-        if (comm.open(QIODevice::ReadOnly) && comm.readAll().startsWith("device port"))
-            threads.reader = threadTimes(self + task);
-    }
-    return threads;
-}
-
-double secondsBetween(qint64 startNs, qint64 endNs)
-{
-    return double(endNs - startNs) / 1e9;
-}
-
-// Datagrams the kernel dropped because the receive queue of this process's sockets on the device port was full.
-qint64 receiveQueueDrops()
-{
-    QSet<QByteArray> ownSockets;
-    QDir descriptors(QStringLiteral("/proc/self/fd"));
-    for (const QFileInfo &descriptor : descriptors.entryInfoList(QDir::Files | QDir::System)) {
-        const QString target = descriptor.symLinkTarget();
-        const QString name = QFileInfo(target).fileName();
-        if (name.startsWith(QLatin1String("socket:[")))
-            ownSockets.insert(name.mid(8, name.size() - 9).toLatin1());
-    }
-    const QByteArray devicePort = QByteArray::number(DevicePort, 16).toUpper().rightJustified(4, '0');
-    qint64 drops = 0;
-    for (const QString &table : {QStringLiteral("/proc/net/udp"), QStringLiteral("/proc/net/udp6")}) {
-        QFile file(table);
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &line : file.readAll().split('\n')) {
-            // sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode ref pointer
-            // drops
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() < 13 || !fields.at(1).endsWith(":" + devicePort) || !ownSockets.contains(fields.at(9)))
-                continue;
-            drops += fields.at(12).toLongLong();
-        }
-    }
-    return drops;
-}
-
 void printResult(const BurstResult &result)
 {
     QTextStream(stdout) << ResultTag << " modules=" << result.modules << " listed=" << result.listed
                         << " seconds=" << QString::number(result.seconds, 'f', 6)
-                        << " peak-rss-kib=" << result.peakRssKiB << " dropped=" << result.dropped
+                        << " send-seconds=" << QString::number(result.sendSeconds, 'f', 6)
+                        << " rcvbuf-errors=" << result.receiveBufferErrors << " peak-rss-kib=" << result.peakRssKiB
+                        << " dropped=" << result.dropped
                         << " longest-event-ms=" << QString::number(result.longestEventMs, 'f', 1)
                         << " longest-gap-ms=" << QString::number(result.longestGapMs, 'f', 1)
                         << " receive-buffer=" << result.receiveBuffer
@@ -139,10 +58,11 @@ void printResult(const BurstResult &result)
                         << " reader-wait-s=" << QString::number(result.readerWaitSeconds, 'f', 6) << '\n';
 }
 
-BurstResult parseResult(int modules, const QByteArray &output)
+BurstResult parseResult(int modules, int rate, const QByteArray &output)
 {
     BurstResult result;
     result.modules = modules;
+    result.rate = rate;
     for (const QByteArray &line : output.split('\n')) {
         const QList<QByteArray> fields = line.trimmed().split(' ');
         if (fields.value(0) != ResultTag)
@@ -155,6 +75,10 @@ BurstResult parseResult(int modules, const QByteArray &output)
                 result.listed = value.toInt();
             else if (name == "seconds")
                 result.seconds = value.toDouble();
+            else if (name == "send-seconds")
+                result.sendSeconds = value.toDouble();
+            else if (name == "rcvbuf-errors")
+                result.receiveBufferErrors = value.toLongLong();
             else if (name == "peak-rss-kib")
                 result.peakRssKiB = value.toLongLong();
             else if (name == "dropped")
@@ -197,12 +121,29 @@ bool startSimulator(QProcess &simulator, int modules)
     return true;
 }
 
+// The paced sender, a copy of this program; true once its replies are made.
+bool startPacedSender(QProcess &sender, int modules, int rate)
+{
+    sender.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sender.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--send"), QString::number(modules), QStringLiteral("--rate"), QString::number(rate)});
+    QByteArray output;
+    while (!output.contains("ready\n")) {
+        if (sender.state() == QProcess::NotRunning && !sender.bytesAvailable())
+            return false;
+        sender.waitForReadyRead(100);
+        output += sender.readAllStandardOutput();
+    }
+    return true;
+}
+
 } // namespace
 
-int runBurstChild(TimedApplication &app, int modules)
+int runBurstChild(TimedApplication &app, int modules, int rate)
 {
     BurstResult result;
     result.modules = modules;
+    result.rate = rate;
     result.receiveBuffer = grantedReceiveBuffer();
     if (result.receiveBuffer > 2 * StockReceiveBufferMax) {
         QTextStream(stderr) << "kestrel-bench: the receive buffer is not capped (" << result.receiveBuffer
@@ -218,11 +159,32 @@ int runBurstChild(TimedApplication &app, int modules)
     }
     ReceiveBench bench(window);
 
-    QProcess simulator;
-    if (!startSimulator(simulator, modules)) {
-        QTextStream(stderr) << "kestrel-bench: kestrel-sim did not start listening\n";
+    QProcess source;
+    const bool fromSimulator = rate == FromSimulator;
+    if (fromSimulator ? !startSimulator(source, modules) : !startPacedSender(source, modules, rate)) {
+        QTextStream(stderr) << "kestrel-bench: the replies' sender did not start\n";
         return 1;
     }
+    // When the sender began and finished: kestrel-sim says so as it answers, the paced sender measures itself.
+    bool sourceDone = false;
+    auto sendingStarted = BenchClock::now();
+    QByteArray sourceOutput;
+    QObject::connect(&source, &QProcess::readyReadStandardOutput, [&] {
+        sourceOutput += source.readAllStandardOutput();
+        for (int end = sourceOutput.indexOf('\n'); end >= 0; end = sourceOutput.indexOf('\n')) {
+            const QByteArray line = sourceOutput.left(end);
+            sourceOutput.remove(0, end + 1);
+            if (line.contains("search from"))
+                sendingStarted = BenchClock::now();
+            else if (line.contains("sent all")) {
+                result.sendSeconds = microsecondsBetween(sendingStarted, BenchClock::now()) / 1e6;
+                sourceDone = true;
+            } else if (line.startsWith("sent ")) {
+                result.sendSeconds = line.split(' ').value(3).toDouble();
+                sourceDone = true;
+            }
+        }
+    });
 
     auto lastRow = BenchClock::now();
     QObject::connect(bench.deviceTable()->model(), &QAbstractItemModel::rowsInserted,
@@ -249,7 +211,8 @@ int runBurstChild(TimedApplication &app, int modules)
     const auto searchPressed = BenchClock::now();
     lastRow = searchPressed;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (bench.listed() >= modules || microsecondsBetween(lastRow, BenchClock::now()) > QuietSeconds * 1e6)
+        const double quiet = microsecondsBetween(lastRow, BenchClock::now()) / 1e6;
+        if (bench.listed() >= modules || quiet > QuietSeconds || (sourceDone && quiet > QuietAfterSendingSeconds))
             loop.quit();
     });
     tick.start();
@@ -257,7 +220,11 @@ int runBurstChild(TimedApplication &app, int modules)
     watch.start();
     app.forgetLongestEvent();
     const ProcessThreads before = processThreads();
+    const quint64 droppedBefore = bench.droppedDatagrams();
+    const qint64 errorsBefore = namespaceReceiveBufferErrors();
     bench.pressSearch();
+    if (!fromSimulator)
+        source.write("go\n");
     loop.exec();
     tick.stop();
     const ProcessThreads after = processThreads();
@@ -269,23 +236,27 @@ int runBurstChild(TimedApplication &app, int modules)
     result.listed = bench.listed();
     result.seconds = result.listed > 0 ? microsecondsBetween(searchPressed, lastRow) / 1e6 : 0;
     result.peakRssKiB = peakRssKiB();
-    result.dropped = receiveQueueDrops();
-    simulator.terminate();
-    simulator.waitForFinished(5000);
+    result.dropped = qint64(bench.droppedDatagrams() - droppedBefore);
+    result.receiveBufferErrors = namespaceReceiveBufferErrors() - errorsBefore;
+    if (fromSimulator)
+        source.terminate();
+    source.waitForFinished(5000);
     printResult(result);
     return 0;
 }
 
-BurstResult runBurst(int modules)
+BurstResult runBurst(int modules, int rate)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KESTREL_CLAMP_RCVBUF_PATH));
     QProcess child;
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--burst"), QString::number(modules)});
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--burst"), QString::number(modules), QStringLiteral("--rate"), QString::number(rate)});
     BurstResult result;
     result.modules = modules;
+    result.rate = rate;
     if (!child.waitForFinished(ChildTimeoutMs)) {
         child.kill();
         child.waitForFinished();
@@ -296,5 +267,5 @@ BurstResult runBurst(int modules)
         result.failure = QStringLiteral("failed (exit status %1)").arg(child.exitCode());
         return result;
     }
-    return parseResult(modules, child.readAllStandardOutput());
+    return parseResult(modules, rate, child.readAllStandardOutput());
 }

@@ -6,8 +6,11 @@
 #include "framecosts.h"
 #include "framekeysource.h"
 #include "machine.h"
+#include "pacedsender.h"
 #include "privatenetwork.h"
+#include "readercost.h"
 #include "receivebench.h"
+#include "startup.h"
 #include "timedapplication.h"
 
 #include <QCommandLineParser>
@@ -17,6 +20,7 @@
 namespace {
 
 const QVector<int> ReceiveRowCounts = {0, 10000, 100000};
+constexpr int StartupRuns = 11;
 
 void progress(const QString &line)
 {
@@ -32,14 +36,15 @@ void dropDiagnostics(QtMsgType type, const QMessageLogContext &context, const QS
         qtHandler(type, context, message);
 }
 
-QVector<int> parseCounts(const QString &text, bool *ok)
+// Numbers of at least `least`, comma-separated.
+QVector<int> parseCounts(const QString &text, bool *ok, int least = 1)
 {
     QVector<int> counts;
     *ok = true;
     for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         bool isNumber = false;
         const int value = part.trimmed().toInt(&isNumber);
-        if (!isNumber || value < 1)
+        if (!isNumber || value < least)
             *ok = false;
         counts.append(value);
     }
@@ -70,7 +75,22 @@ int main(int argc, char *argv[])
                                          QStringLiteral("Run one burst of N replies and print its result line (what "
                                                         "each burst's child process does)."),
                                          QStringLiteral("N"));
-    parser.addOptions({burstsOption, outputOption, burstOption});
+    const QCommandLineOption pacedOption(QStringLiteral("paced-bursts"),
+                                         QStringLiteral("Burst sizes from the paced sender (default 10000,100000)."),
+                                         QStringLiteral("list"), QStringLiteral("10000,100000"));
+    const QCommandLineOption ratesOption(QStringLiteral("rates"),
+                                         QStringLiteral("Replies per second of the paced sender, 0 for as fast as it "
+                                                        "goes (default 50000,100000,200000,0)."),
+                                         QStringLiteral("list"), QStringLiteral("50000,100000,200000,0"));
+    const QCommandLineOption rateOption(QStringLiteral("rate"),
+                                        QStringLiteral("With --burst or --send: replies per second (0: unpaced, "
+                                                       "-1: from kestrel-sim)."),
+                                        QStringLiteral("R"), QString::number(FromSimulator));
+    const QCommandLineOption sendOption(QStringLiteral("send"),
+                                        QStringLiteral("Be the paced sender of N replies (what each paced burst "
+                                                       "starts)."),
+                                        QStringLiteral("N"));
+    parser.addOptions({burstsOption, outputOption, burstOption, pacedOption, ratesOption, rateOption, sendOption});
     parser.process(app);
 
     QString why;
@@ -82,27 +102,36 @@ int main(int argc, char *argv[])
     }
     qtHandler = qInstallMessageHandler(dropDiagnostics);
 
-    if (parser.isSet(burstOption)) {
-        bool ok = false;
-        const int modules = parser.value(burstOption).toInt(&ok);
-        if (!ok || modules < 1) {
-            progress(QStringLiteral("--burst needs a number of modules"));
-            return 2;
-        }
-        return runBurstChild(app, modules);
-    }
-    bool countsOk = false;
-    const QVector<int> burstSizes = parseCounts(parser.value(burstsOption), &countsOk);
-    if (!countsOk) {
-        progress(QStringLiteral("--bursts needs numbers of modules such as 1000,10000"));
-        return 2;
-    }
-
     // The key the window and kestrel-sim will choose too.
     FrameKeyChoice key;
     QString keyError;
     if (!installChosenFrameKey(std::nullopt, &key, &keyError)) {
         progress(keyError);
+        return 2;
+    }
+
+    bool rateOk = false;
+    const int rate = parser.value(rateOption).toInt(&rateOk);
+    if (parser.isSet(burstOption) || parser.isSet(sendOption)) {
+        const bool sending = parser.isSet(sendOption);
+        bool ok = false;
+        const int modules = parser.value(sending ? sendOption : burstOption).toInt(&ok);
+        if (!ok || modules < 1 || !rateOk || rate < (sending ? 0 : FromSimulator)) {
+            progress(QStringLiteral("--burst and --send need a number of modules, --rate a number of replies per "
+                                    "second"));
+            return 2;
+        }
+        return sending ? runPacedSender(modules, rate) : runBurstChild(app, modules, rate);
+    }
+    bool countsOk = false;
+    const QVector<int> burstSizes = parseCounts(parser.value(burstsOption), &countsOk);
+    bool pacedOk = false;
+    const QVector<int> pacedSizes = parseCounts(parser.value(pacedOption), &pacedOk);
+    bool ratesOk = false;
+    const QVector<int> rates = parseCounts(parser.value(ratesOption), &ratesOk, 0);
+    if (!countsOk || !pacedOk || !ratesOk) {
+        progress(QStringLiteral("--bursts and --paced-bursts need numbers of modules such as 1000,10000, --rates "
+                                "numbers of replies per second"));
         return 2;
     }
 
@@ -119,9 +148,24 @@ int main(int argc, char *argv[])
         progress(error);
         return 1;
     }
+    progress(QStringLiteral("the window's start-up on a virtual display"));
+    results.startup = measureStartup(QStringLiteral(KESTREL_WINDOW_PATH), StartupRuns);
+    progress(QStringLiteral("the device port's reader"));
+    if (!measureReaderCost(&results.reader, &error)) {
+        progress(error);
+        return 1;
+    }
     for (const int modules : burstSizes) {
-        progress(QStringLiteral("a burst of %1 replies").arg(modules));
+        progress(QStringLiteral("a burst of %1 replies from kestrel-sim").arg(modules));
         results.bursts.append(runBurst(modules));
+    }
+    for (const int modules : pacedSizes) {
+        for (const int pace : rates) {
+            progress(QStringLiteral("a burst of %1 replies at %2 per second")
+                         .arg(modules)
+                         .arg(pace > 0 ? QString::number(pace) : QStringLiteral("full speed")));
+            results.bursts.append(runBurst(modules, pace));
+        }
     }
 
     const QString table = benchTable(results);

@@ -1,6 +1,7 @@
 #include "receivebench.h"
 
 #include "benchclock.h"
+#include "deviceendpoint.h"
 #include "framecipher.h"
 #include "frameconstants.h"
 #include "mainwindow.h"
@@ -43,6 +44,11 @@ int ReceiveBench::listed() const
 QTableWidget *ReceiveBench::deviceTable() const
 {
     return window.ui->tableWidget_DeviceList;
+}
+
+quint64 ReceiveBench::droppedDatagrams() const
+{
+    return window.udpSocket->droppedDatagrams();
 }
 
 bool measureReceivePath(const QVector<int> &rowCounts, QVector<ReceiveCosts> *results, QString *error)

@@ -24,6 +24,8 @@ public:
     void pressSearch();
     int listed() const;
     QTableWidget *deviceTable() const;
+    // What the kernel dropped on the window's device port so far.
+    quint64 droppedDatagrams() const;
 
 private:
     MainWindow &window;

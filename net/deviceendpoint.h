@@ -1,5 +1,7 @@
 #pragma once
 
+#include "arrivalbuffer.h"
+
 #include <QByteArray>
 #include <QMutex>
 #include <QNetworkDatagram>
@@ -8,11 +10,15 @@
 #include <QThread>
 #include <QVector>
 
+#include <functional>
+
 class DatagramReader;
+class SocketBatchReader;
 
 // UDP port 1500, shared with other programs. A reader thread owns the socket and does nothing but move
-// datagrams from the kernel's queue into memory, so a burst of replies is never lost while the caller is busy
-// listing; the caller takes them in batches on its own thread. Sends are handed to the same socket, so they
+// datagrams from the kernel's queue into memory, a batch per system call and without an allocation per datagram,
+// so a burst of replies is not lost while the caller is busy listing; the caller takes them in batches on its own
+// thread. What the system still drops for want of room is counted. Sends are handed to the same socket, so they
 // leave from port 1500 too.
 class DeviceEndpoint : public QObject
 {
@@ -39,7 +45,18 @@ public:
 
     // Up to maxCount of the datagrams received so far, oldest first.
     QVector<QNetworkDatagram> takeDatagrams(int maxCount);
+    // The same without a copy: each datagram is handed to `visit`, its bytes valid during that call only, which
+    // must not take datagrams itself. Returns how many were handed over.
+    int takeDatagrams(int maxCount, const std::function<void(const ArrivedDatagram &)> &visit);
     bool hasDatagrams() const;
+
+    // Datagrams the system dropped on this socket since it was bound, because they arrived while its receive
+    // queue was full: a running total, to be compared before and after a search. Any thread.
+    quint64 droppedDatagrams() const;
+
+    // While held, the reader takes nothing off the socket, as if it never got a core: the system's queue fills
+    // and then drops. For tests and measurements of what follows; returns once the reader has stopped or resumed.
+    void holdReading(bool hold);
 
 signals:
     // Something arrived while nothing was waiting to be taken.
@@ -49,13 +66,23 @@ signals:
 
 private:
     friend class DatagramReader;
-    void store(QVector<QNetworkDatagram> &arrived);
+    void store(const SocketBatchReader &batch, int count);
+    void countDrops(quint32 systemCount) const;
 
     QThread thread;
     DatagramReader *reader = nullptr;
     bool bound = false;
+    int descriptor = -1; // the reader's own descriptor of the socket, set once by bind
 
+    // The reader fills one buffer while the caller empties the other; they trade places when the caller's is done.
     mutable QMutex queueLock;
-    QVector<QNetworkDatagram> queue;
-    int queueHead = 0;
+    ArrivalBuffer filling;
+    int untaken = 0; // stored and not yet handed to a caller, in both buffers
+    mutable QMutex takeLock;
+    ArrivalBuffer taking;
+
+    // The system's drop count is 32 bits and may wrap; this extends it.
+    mutable QMutex dropLock;
+    mutable quint32 lastDropCount = 0;
+    mutable quint64 dropTotal = 0;
 };

@@ -17,6 +17,8 @@ packages=(
     # running the window without a display, driving it and photographing it (the demo, the screenshots);
     # a CJK font, or the Chinese captions show as empty boxes
     xvfb xauth imagemagick xdotool fonts-wqy-microhei
+    # the benchmark watches the virtual display for the window being mapped
+    libxcb1-dev
     # the Debian package: dpkg-shlibdeps (dpkg-dev) and file find the libraries it depends on; lintian checks it;
     # bash-completion is where the completion of kestrelctl is checked
     dpkg-dev file desktop-file-utils lintian bash-completion

@@ -1,0 +1,120 @@
+#include "pacedsender.h"
+
+#include "frameconstants.h"
+#include "replydatagrams.h"
+
+#include <QTextStream>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// A deadline every 100 µs: short enough that a burst leaves as an even stream, long enough for the timer.
+constexpr long TickNs = 100000;
+constexpr int UnpacedBatch = 64;
+
+timespec plus(timespec t, long long ns)
+{
+    ns += t.tv_nsec;
+    t.tv_sec += time_t(ns / 1000000000);
+    t.tv_nsec = long(ns % 1000000000);
+    return t;
+}
+
+double secondsSince(const timespec &start)
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec - start.tv_sec) + double(now.tv_nsec - start.tv_nsec) / 1e9;
+}
+
+// Sends messages [first, first + count); false on a failure other than a full queue, which is retried.
+bool sendAll(int socket, std::vector<mmsghdr> &messages, int first, int count)
+{
+    while (count > 0) {
+        const int sent = sendmmsg(socket, messages.data() + first, unsigned(count), 0);
+        if (sent < 0) {
+            if (errno == EINTR || errno == ENOBUFS || errno == EAGAIN)
+                continue;
+            std::perror("kestrel-bench: sendmmsg");
+            return false;
+        }
+        first += sent;
+        count -= sent;
+    }
+    return true;
+}
+
+} // namespace
+
+int runPacedSender(int replies, int rate)
+{
+    std::vector<QByteArray> frames;
+    frames.reserve(size_t(replies));
+    for (int i = 0; i < replies; ++i)
+        frames.push_back(encryptedReply(PacedFirstMac + quint64(i)));
+
+    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on); // the tool holds port 1500 too
+    sockaddr_in from {};
+    from.sin_family = AF_INET;
+    from.sin_port = htons(DevicePort);
+    inet_pton(AF_INET, PacedSenderAddress, &from.sin_addr);
+    sockaddr_in to = from;
+    inet_pton(AF_INET, PacedReceiverAddress, &to.sin_addr);
+    if (socket < 0 || bind(socket, reinterpret_cast<sockaddr *>(&from), sizeof from) != 0) {
+        std::perror("kestrel-bench: paced sender socket");
+        return 1;
+    }
+    std::vector<iovec> vectors(static_cast<size_t>(replies));
+    std::vector<mmsghdr> messages(static_cast<size_t>(replies));
+    for (int i = 0; i < replies; ++i) {
+        vectors[size_t(i)] = {frames[size_t(i)].data(), size_t(FrameSize)};
+        msghdr &header = messages[size_t(i)].msg_hdr;
+        header = {};
+        header.msg_name = &to;
+        header.msg_namelen = sizeof to;
+        header.msg_iov = &vectors[size_t(i)];
+        header.msg_iovlen = 1;
+    }
+    // Wake at the deadline, not up to 50 µs after it.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+
+    QTextStream out(stdout);
+    out << "ready" << Qt::endl;
+    QTextStream(stdin).readLine();
+
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    bool ok = true;
+    if (rate <= 0) {
+        for (int first = 0; ok && first < replies; first += UnpacedBatch)
+            ok = sendAll(socket, messages, first, qMin(UnpacedBatch, replies - first));
+    } else {
+        // At each deadline, everything due by then leaves at once; after a late wake-up that is more, and the
+        // deadlines already past are skipped, so the stream keeps its rate as a network card's queue would.
+        int sent = 0;
+        for (long long tick = 1; ok && sent < replies; ++tick) {
+            const timespec deadline = plus(start, tick * TickNs);
+            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) { }
+            const long long elapsedNs = qRound64(secondsSince(start) * 1e9);
+            tick = qMax(tick, elapsedNs / TickNs);
+            const int due = int(qMin<long long>(replies, elapsedNs * rate / 1000000000LL));
+            ok = sendAll(socket, messages, sent, due - sent);
+            sent = qMax(sent, due);
+        }
+    }
+    const double seconds = secondsSince(start);
+    close(socket);
+    out << "sent " << replies << " seconds " << QString::number(seconds, 'f', 6) << Qt::endl;
+    return ok ? 0 : 1;
+}
