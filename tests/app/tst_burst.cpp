@@ -5,6 +5,7 @@
 #include "mainwindow.h"
 #include "privatenetwork.h"
 #include "replyframe.h"
+#include "sentinelreply.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -84,15 +85,9 @@ void TestBurst::everyModuleIsListedOnceInOrder()
     // it, every reply sent before it has been handled (or lost), and late duplicates would have shown.
     QTRY_VERIFY_WITH_TIMEOUT((output += simulator.readAllStandardOutput()).contains("sent all"), 300000);
     setFrameKey(BuiltInFrameKey);
-    DeviceRecord sentinel = factoryDefaultRecord();
-    sentinel.macAddress = QStringLiteral("0AFFFFFFFFFF");
-    sentinel.version = QStringLiteral("1.0.0.1");
-    QByteArray frame = layoutDeviceReply(sentinel);
-    encryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
-    QUdpSocket module;
-    QVERIFY(module.bind(QHostAddress(QStringLiteral("10.231.0.1")), DevicePort, QAbstractSocket::ShareAddress));
-    QCOMPARE(module.writeDatagram(frame, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort), qint64(FrameSize));
-    QTRY_VERIFY_WITH_TIMEOUT(!window.deviceList.isEmpty() && window.deviceList.last().macAddress == sentinel.macAddress,
+    const QString sentinelMac = QStringLiteral("0AFFFFFFFFFF");
+    QVERIFY(broadcastSentinelReply(sentinelMac));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.deviceList.isEmpty() && window.deviceList.last().macAddress == sentinelMac,
                              300000);
     user.stop();
     qInstallMessageHandler(previous);

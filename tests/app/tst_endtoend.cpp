@@ -6,6 +6,7 @@
 #include "messageboxcloser.h"
 #include "privatenetwork.h"
 #include "replyframe.h"
+#include "sentinelreply.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -75,14 +76,7 @@ const QString SentinelMac = QStringLiteral("0AFFFFFFFFFF");
 void TestEndToEnd::listSentinelAfterTheReplies(MainWindow &window)
 {
     expectOutput("sent all");
-    DeviceRecord sentinel = factoryDefaultRecord();
-    sentinel.macAddress = SentinelMac;
-    sentinel.version = QStringLiteral("1.0.0.1");
-    QByteArray frame = layoutDeviceReply(sentinel);
-    encryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
-    QUdpSocket module;
-    QVERIFY(module.bind(QHostAddress(QStringLiteral("10.231.0.1")), DevicePort, QAbstractSocket::ShareAddress));
-    QCOMPARE(module.writeDatagram(frame, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort), qint64(FrameSize));
+    QVERIFY(broadcastSentinelReply(SentinelMac));
     QTRY_VERIFY_WITH_TIMEOUT(!window.deviceList.isEmpty() && window.deviceList.last().macAddress == SentinelMac, 60000);
 }
 
