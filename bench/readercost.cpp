@@ -9,6 +9,7 @@
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
+#include <QVariant>
 #include <QVector>
 
 #include <ctime>
