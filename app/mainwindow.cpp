@@ -3,6 +3,7 @@
 
 #include "boundedintvalidator.h"
 #include "ipv4validator.h"
+#include "arriveddatagram.h"
 #include "deviceendpoint.h"
 #include "devicetablelayout.h"
 #include "factorydefaults.h"
@@ -18,6 +19,7 @@
 #include <QHeaderView>
 #include <QHostAddress>
 #include <QMessageBox>
+#include <QNetworkDatagram>
 #include <QStatusBar>
 #include <QStringList>
 #include <QTableWidgetItem>
@@ -32,6 +34,9 @@ constexpr qint64 ReceiveSliceMs = 20;
 // The rest of a burst waits for the next turn of the event loop behind a timer, not a posted call, so that the
 // user's clicks and other timers come first.
 constexpr int ReceiveResumeMs = 1;
+// A search round is over once no datagram came for this long: modules answer a request at once, and a burst
+// keeps the device port busy until its last reply.
+constexpr int SearchRoundSettleMs = 500;
 
 constexpr char ChineseCatalogue[] = ":/qm/tr_zh.qm";
 constexpr char EnglishCatalogue[] = ":/qm/tr_en.qm";
@@ -100,6 +105,9 @@ void MainWindow::bindDevicePort()
     receiveResume = new QTimer(this);
     receiveResume->setSingleShot(true);
     connect(receiveResume, SIGNAL(timeout()), this, SLOT(SocketRecvData()));
+    searchRoundEnd = new QTimer(this);
+    searchRoundEnd->setSingleShot(true);
+    connect(searchRoundEnd, &QTimer::timeout, this, &MainWindow::endSearchRound);
     connect(udpSocket, &DeviceEndpoint::sendFailed, this, [this](const QString &errorText) {
         statusBar()->showMessage(isChinese ? QStringLiteral("发送失败：%1").arg(errorText)
                                            : QStringLiteral("Sending failed: %1").arg(errorText));
@@ -268,8 +276,41 @@ void MainWindow::on_pushButton_SearchDevice_clicked()
     // Nothing can be configured until a module is selected again.
     currentDevice.macAddress = QString();
     setModuleCommandsEnabled(false);
+    repeatedReplies.clear();
+    searchRounds.begin(udpSocket->droppedDatagrams(), 0);
+    sendSearchRequest();
+}
+
+void MainWindow::sendSearchRequest()
+{
     // Once through every adapter, so that modules behind each of them hear it.
     udpSocket->sendBroadcastEverywhere(QByteArray(DiscoveryRequest, DiscoveryRequestSize));
+    searchRoundEnd->start(SearchRoundSettleMs);
+    emit searchRoundStarted(searchRounds.round());
+}
+
+void MainWindow::endSearchRound()
+{
+    // Datagrams not listed yet belong to this round.
+    if (udpSocket->hasDatagrams() || receiveResume->isActive()) {
+        searchRoundEnd->start(SearchRoundSettleMs);
+        return;
+    }
+    if (searchRounds.endRound(udpSocket->droppedDatagrams(), deviceList.size()) == SearchRounds::Next::AskAgain) {
+        sendSearchRequest();
+        return;
+    }
+    const quint64 lost = searchRounds.lostReplies();
+    if (lost > 0)
+        statusBar()->showMessage(
+            isChinese ? QStringLiteral("搜索%1轮后仍有%2个回复被系统丢弃，列表可能不完整，请再次搜索")
+                            .arg(searchRounds.round())
+                            .arg(lost)
+                      : QStringLiteral("Replies the system dropped after %1 search rounds: %2. The list may be "
+                                       "incomplete; search again.")
+                            .arg(searchRounds.round())
+                            .arg(lost));
+    emit searchFinished(searchRounds.round(), lost);
 }
 
 // No restart request is defined for the modules; the button stays hidden.
@@ -436,20 +477,22 @@ void MainWindow::SocketRecvData()
     slice.start();
     QTableWidget *table = ui->tableWidget_DeviceList;
     table->setUpdatesEnabled(false);
-    while (slice.elapsed() < ReceiveSliceMs) {
-        const QVector<QNetworkDatagram> batch = udpSocket->takeDatagrams(ReceiveBatch);
-        if (batch.isEmpty())
-            break;
-        for (const QNetworkDatagram &datagram : batch)
-            receiveDatagram(datagram);
+    const auto receive = [this](const ArrivedDatagram &datagram) { receiveDatagram(datagram); };
+    while (slice.elapsed() < ReceiveSliceMs && udpSocket->takeDatagrams(ReceiveBatch, receive) > 0) {
     }
     table->setUpdatesEnabled(true);
     if (udpSocket->hasDatagrams())
         receiveResume->start(ReceiveResumeMs);
+    if (searchRoundEnd->isActive())
+        searchRoundEnd->start(SearchRoundSettleMs);
 }
 
-void MainWindow::receiveDatagram(const QNetworkDatagram &datagram)
+void MainWindow::receiveDatagram(const ArrivedDatagram &arrived)
 {
+    // A module answering a repeated request is listed already; its reply is known by its bytes, undecrypted.
+    if (repeatedReplies.isRepeat(arrived))
+        return;
+    const QNetworkDatagram datagram = arrived.toNetworkDatagram();
     const ReceivedDatagram received = hearDatagram(datagram);
     if (received.kind != DatagramKind::Reply)
         return;

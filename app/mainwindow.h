@@ -3,14 +3,16 @@
 #include "configframe.h"
 #include "devicerecord.h"
 #include "receivepath.h"
+#include "repeatedreplies.h"
+#include "searchrounds.h"
 
 #include <QList>
 #include <QMainWindow>
 #include <QString>
 
+struct ArrivedDatagram;
 class DeviceEndpoint;
 class QModelIndex;
-class QNetworkDatagram;
 class QTimer;
 
 namespace Ui {
@@ -27,6 +29,13 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+signals:
+    // The search request went out: round 1 for the press of "Search Device", later rounds when the system
+    // dropped replies.
+    void searchRoundStarted(int round);
+    // No more requests for this search; lostReplies > 0 when replies were still dropped in its last round.
+    void searchFinished(int rounds, quint64 lostReplies);
 
 private slots:
     void on_pushButton_Yuyan_clicked();
@@ -58,7 +67,10 @@ private:
     // Tells in the status bar, in the current language, that the device port could not be bound or the frame
     // key is not valid.
     void showPortStatus();
-    void receiveDatagram(const QNetworkDatagram &datagram);
+    void receiveDatagram(const ArrivedDatagram &datagram);
+    void sendSearchRequest();
+    // Replies have stopped coming for a moment: asks again when the system dropped some, else ends the search.
+    void endSearchRound();
     void parseDeviceReply(QByteArray frame, QString sourceIp, int interfaceIndex);
     void sendConfigFrame(DeviceRecord record);
     // What the user changed on the form since a row was clicked: every field once "Factory Reset" filled them.
@@ -75,6 +87,9 @@ private:
 
     DeviceEndpoint *udpSocket = nullptr; // port 1500, read by a thread of its own
     QTimer *receiveResume = nullptr;     // takes up a burst where the last slice of listing stopped
+    QTimer *searchRoundEnd = nullptr;    // runs while a search round's replies still come
+    SearchRounds searchRounds;
+    RepeatedReplies repeatedReplies; // the frames heard since the last search
     QList<DeviceRecord> deviceList; // element i is shown in table row i + 1
     ReplyCollector replies; // the MACs listed since the last search, with the address each first answered from
     Ui::MainWindow *ui = nullptr;

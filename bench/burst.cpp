@@ -24,9 +24,8 @@ namespace {
 
 constexpr char FirstMac[] = "02BF00000000";
 constexpr int SimulatorStartMs = 120000;
-// The burst is over when no new row came for this long, or for the shorter time once the sender is done.
-constexpr double QuietSeconds = 5;
-constexpr double QuietAfterSendingSeconds = 2;
+// The search ends by itself (searchFinished); should it not, the burst is over when no new row came for this long.
+constexpr double QuietSeconds = 30;
 constexpr int TickMs = 10;
 constexpr int ChildTimeoutMs = 30 * 60 * 1000;
 constexpr int RequestedReceiveBuffer = 4 * 1024 * 1024;
@@ -49,7 +48,8 @@ void printResult(const BurstResult &result)
                         << " seconds=" << QString::number(result.seconds, 'f', 6)
                         << " send-seconds=" << QString::number(result.sendSeconds, 'f', 6)
                         << " rcvbuf-errors=" << result.receiveBufferErrors << " peak-rss-kib=" << result.peakRssKiB
-                        << " dropped=" << result.dropped
+                        << " dropped=" << result.dropped << " first-round-dropped=" << result.firstRoundDropped
+                        << " rounds=" << result.rounds << " lost=" << result.lost
                         << " longest-event-ms=" << QString::number(result.longestEventMs, 'f', 1)
                         << " longest-gap-ms=" << QString::number(result.longestGapMs, 'f', 1)
                         << " receive-buffer=" << result.receiveBuffer
@@ -83,6 +83,12 @@ BurstResult parseResult(int modules, int rate, const QByteArray &output)
                 result.peakRssKiB = value.toLongLong();
             else if (name == "dropped")
                 result.dropped = value.toLongLong();
+            else if (name == "first-round-dropped")
+                result.firstRoundDropped = value.toLongLong();
+            else if (name == "rounds")
+                result.rounds = value.toInt();
+            else if (name == "lost")
+                result.lost = value.toLongLong();
             else if (name == "longest-event-ms")
                 result.longestEventMs = value.toDouble();
             else if (name == "longest-gap-ms")
@@ -165,8 +171,9 @@ int runBurstChild(TimedApplication &app, int modules, int rate)
         QTextStream(stderr) << "kestrel-bench: the replies' sender did not start\n";
         return 1;
     }
-    // When the sender began and finished: kestrel-sim says so as it answers, the paced sender measures itself.
-    bool sourceDone = false;
+    // When the sender began and finished its first answer: kestrel-sim says so as it answers, the paced sender
+    // measures itself.
+    bool answered = false;
     auto sendingStarted = BenchClock::now();
     QByteArray sourceOutput;
     QObject::connect(&source, &QProcess::readyReadStandardOutput, [&] {
@@ -174,14 +181,16 @@ int runBurstChild(TimedApplication &app, int modules, int rate)
         for (int end = sourceOutput.indexOf('\n'); end >= 0; end = sourceOutput.indexOf('\n')) {
             const QByteArray line = sourceOutput.left(end);
             sourceOutput.remove(0, end + 1);
+            if (answered)
+                continue;
             if (line.contains("search from"))
                 sendingStarted = BenchClock::now();
             else if (line.contains("sent all")) {
                 result.sendSeconds = microsecondsBetween(sendingStarted, BenchClock::now()) / 1e6;
-                sourceDone = true;
+                answered = true;
             } else if (line.startsWith("sent ")) {
                 result.sendSeconds = line.split(' ').value(3).toDouble();
-                sourceDone = true;
+                answered = true;
             }
         }
     });
@@ -211,20 +220,30 @@ int runBurstChild(TimedApplication &app, int modules, int rate)
     const auto searchPressed = BenchClock::now();
     lastRow = searchPressed;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        const double quiet = microsecondsBetween(lastRow, BenchClock::now()) / 1e6;
-        if (bench.listed() >= modules || quiet > QuietSeconds || (sourceDone && quiet > QuietAfterSendingSeconds))
+        if (microsecondsBetween(lastRow, BenchClock::now()) / 1e6 > QuietSeconds)
             loop.quit();
+    });
+    quint64 droppedBefore = 0;
+    // Each request of the search, the first and those it repeats after drops, is answered in full.
+    QObject::connect(&window, &MainWindow::searchRoundStarted, [&](int round) {
+        if (round == 2)
+            result.firstRoundDropped = qint64(bench.droppedDatagrams() - droppedBefore);
+        if (!fromSimulator)
+            source.write("go\n");
+    });
+    QObject::connect(&window, &MainWindow::searchFinished, [&](int rounds, quint64 lost) {
+        result.rounds = rounds;
+        result.lost = qint64(lost);
+        loop.quit();
     });
     tick.start();
     lastTick = BenchClock::now();
     watch.start();
     app.forgetLongestEvent();
     const ProcessThreads before = processThreads();
-    const quint64 droppedBefore = bench.droppedDatagrams();
+    droppedBefore = bench.droppedDatagrams();
     const qint64 errorsBefore = namespaceReceiveBufferErrors();
     bench.pressSearch();
-    if (!fromSimulator)
-        source.write("go\n");
     loop.exec();
     tick.stop();
     const ProcessThreads after = processThreads();
@@ -237,9 +256,13 @@ int runBurstChild(TimedApplication &app, int modules, int rate)
     result.seconds = result.listed > 0 ? microsecondsBetween(searchPressed, lastRow) / 1e6 : 0;
     result.peakRssKiB = peakRssKiB();
     result.dropped = qint64(bench.droppedDatagrams() - droppedBefore);
+    if (result.rounds == 1)
+        result.firstRoundDropped = result.dropped;
     result.receiveBufferErrors = namespaceReceiveBufferErrors() - errorsBefore;
     if (fromSimulator)
         source.terminate();
+    else
+        source.closeWriteChannel();
     source.waitForFinished(5000);
     printResult(result);
     return 0;

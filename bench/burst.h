@@ -15,8 +15,11 @@ struct BurstResult {
     int rate = FromSimulator;
     int listed = 0;
     qint64 dropped = 0; // by the kernel, as the device port counted them: its receive queue was full
+    qint64 firstRoundDropped = 0; // of those, while the first request was answered
+    int rounds = 0; // requests the search sent; 0 when it did not end by itself
+    qint64 lost = -1; // replies still dropped in the search's last round
     qint64 receiveBufferErrors = 0; // the same as the namespace's UDP statistics count them
-    double seconds = 0; // from pressing "Search Device" to the last row listed
+    double seconds = 0; // from pressing "Search Device" to the last row listed, over every round
     double sendSeconds = 0; // from the first reply sent to the last, as the sender saw it
     qint64 peakRssKiB = 0; // of the process holding the window
     double longestEventMs = 0; // the longest event the GUI thread handled while listing

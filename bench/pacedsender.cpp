@@ -91,30 +91,31 @@ int runPacedSender(int replies, int rate)
 
     QTextStream out(stdout);
     out << "ready" << Qt::endl;
-    QTextStream(stdin).readLine();
-
-    timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
+    // One burst per line: the first for the search, one more for each request the search repeats.
+    QTextStream input(stdin);
     bool ok = true;
-    if (rate <= 0) {
-        for (int first = 0; ok && first < replies; first += UnpacedBatch)
-            ok = sendAll(socket, messages, first, qMin(UnpacedBatch, replies - first));
-    } else {
-        // At each deadline, everything due by then leaves at once; after a late wake-up that is more, and the
-        // deadlines already past are skipped, so the stream keeps its rate as a network card's queue would.
-        int sent = 0;
-        for (long long tick = 1; ok && sent < replies; ++tick) {
-            const timespec deadline = plus(start, tick * TickNs);
-            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) { }
-            const long long elapsedNs = qRound64(secondsSince(start) * 1e9);
-            tick = qMax(tick, elapsedNs / TickNs);
-            const int due = int(qMin<long long>(replies, elapsedNs * rate / 1000000000LL));
-            ok = sendAll(socket, messages, sent, due - sent);
-            sent = qMax(sent, due);
+    while (ok && !input.readLine().isNull()) {
+        timespec start;
+        clock_gettime(CLOCK_MONOTONIC, &start);
+        if (rate <= 0) {
+            for (int first = 0; ok && first < replies; first += UnpacedBatch)
+                ok = sendAll(socket, messages, first, qMin(UnpacedBatch, replies - first));
+        } else {
+            // At each deadline, everything due by then leaves at once; after a late wake-up that is more, and the
+            // deadlines already past are skipped, so the stream keeps its rate as a network card's queue would.
+            int sent = 0;
+            for (long long tick = 1; ok && sent < replies; ++tick) {
+                const timespec deadline = plus(start, tick * TickNs);
+                while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) { }
+                const long long elapsedNs = qRound64(secondsSince(start) * 1e9);
+                tick = qMax(tick, elapsedNs / TickNs);
+                const int due = int(qMin<long long>(replies, elapsedNs * rate / 1000000000LL));
+                ok = sendAll(socket, messages, sent, due - sent);
+                sent = qMax(sent, due);
+            }
         }
+        out << "sent " << replies << " seconds " << QString::number(secondsSince(start), 'f', 6) << Qt::endl;
     }
-    const double seconds = secondsSince(start);
     close(socket);
-    out << "sent " << replies << " seconds " << QString::number(seconds, 'f', 6) << Qt::endl;
     return ok ? 0 : 1;
 }

@@ -5,7 +5,8 @@
 // A segment full of modules answering at once, as seen from the wire: distinct replies from port 1500 of another
 // host, `rate` per second, paced by sleeping to fixed deadlines as a network card's queue would release them, not
 // by a busy core; rate 0 sends as fast as one process can. The replies are made first; then it prints "ready",
-// waits for a line on its standard input, sends, and prints "sent <count> seconds <s>".
+// and for each line on its standard input sends them all and prints "sent <count> seconds <s>", until the input
+// ends.
 // Exit status 0 when everything was handed to the system.
 int runPacedSender(int replies, int rate);
 

@@ -36,6 +36,7 @@ struct ReceiveCosts {
     int rowsListed = 0; // modules listed when sampling began
     double receive = 0; // one receiveDatagram call
     double decryptFrame = 0; // one decryptFrame of the same frame, timed right after each receiveDatagram
+    double repeated = 0; // one receiveDatagram of a reply heard before, byte for byte
 };
 
 // One window on the current platform; modules are listed through the receive path itself up to each of

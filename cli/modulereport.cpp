@@ -134,12 +134,15 @@ QJsonObject reportJson(const FoundModule &module)
     return object;
 }
 
-QString jsonArrayText(const QList<FoundModule> &modules)
+QString searchJsonText(const QList<FoundModule> &modules, const SearchOutcome &outcome)
 {
     QJsonArray array;
     for (const FoundModule &module : modules)
         array.append(reportJson(module));
-    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+    const QJsonObject search {{QStringLiteral("modules"), array},
+                              {QStringLiteral("rounds"), outcome.rounds},
+                              {QStringLiteral("lost-replies"), double(outcome.lostReplies)}};
+    return QString::fromUtf8(QJsonDocument(search).toJson(QJsonDocument::Indented));
 }
 
 QString csvText(const QList<FoundModule> &modules)

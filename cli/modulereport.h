@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundmodules.h"
+#include "modulesearch.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -25,7 +26,8 @@ QJsonObject exportJson(const FoundModule &module);
 // export's form and the notes.
 QJsonObject reportJson(const FoundModule &module);
 
-QString jsonArrayText(const QList<FoundModule> &modules); // search --json
+// search --json: the modules, and how many rounds the search took and replies it may still miss.
+QString searchJsonText(const QList<FoundModule> &modules, const SearchOutcome &outcome);
 QString csvText(const QList<FoundModule> &modules); // search --csv: a header line, then one line per module
 QString tableText(const QList<FoundModule> &modules); // search: aligned columns for people
 QString detailsText(const FoundModule &module); // show: one "key  value" line per field

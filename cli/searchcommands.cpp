@@ -6,6 +6,7 @@
 #include "macaddress.h"
 #include "modulereport.h"
 #include "output.h"
+#include "searchrounds.h"
 #include "session.h"
 
 #include <QJsonDocument>
@@ -64,7 +65,10 @@ int searchCommand(const QStringList &arguments)
         QStringLiteral("Sends the discovery request through every adapter that can broadcast and lists the modules\n"
                        "that answer, merged by MAC. Notes point out a module whose address lies in no subnet of the\n"
                        "adapter it answered on (\"foreign subnet\": nobody there can reach it), an address claimed by\n"
-                       "two modules, and a MAC that answered from two addresses.\n")
+                       "two modules, and a MAC that answered from two addresses. When the system dropped replies for\n"
+                       "want of room, the request goes out again (each round as long as --timeout), up to %1 rounds in\n"
+                       "all; replies still dropped in the last round are warned about.\n")
+            .arg(SearchRounds::MostRounds)
             + frameKeySourcesHelp());
     Session::addOptions(commandLine);
     commandLine.addOption(QCommandLineOption(QStringLiteral("expect"),
@@ -72,7 +76,7 @@ int searchCommand(const QStringList &arguments)
                                                             "exit status %1.")
                                                  .arg(ExitStatus::NothingFound),
                                              QStringLiteral("count")));
-    commandLine.addOption(jsonOption(QStringLiteral("the modules")));
+    commandLine.addOption(jsonOption(QStringLiteral("the modules, the search's rounds and the replies still lost")));
     commandLine.addOption(
         QCommandLineOption(QStringLiteral("csv"), QStringLiteral("Print the modules as CSV, a header line first.")));
     if (const std::optional<int> status = commandLine.parse(arguments))
@@ -105,7 +109,7 @@ int searchCommand(const QStringList &arguments)
 
     const QList<FoundModule> modules = session.annotated(found);
     if (json)
-        printOut(jsonArrayText(modules));
+        printOut(searchJsonText(modules, session.lastSearch()));
     else if (csv)
         printOut(csvText(modules));
     else if (!modules.isEmpty())

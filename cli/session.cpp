@@ -83,14 +83,19 @@ std::optional<Failure> Session::open(const CommandLine &commandLine)
 std::optional<Failure> Session::search(FoundModules *found, const QStringList &macAddresses, int expect)
 {
     QSet<QString> missing(macAddresses.cbegin(), macAddresses.cend());
-    const SearchOutcome outcome = runSearch(endpoint, plan, [&](const DeviceRecord &reply) {
+    searched = runSearch(endpoint, plan, [&](const DeviceRecord &reply) {
         found->add(reply);
         missing.remove(reply.macAddress);
         if (!macAddresses.isEmpty())
             return missing.isEmpty();
         return expect > 0 && found->size() >= expect;
     });
-    return judgeSends(outcome.sendErrors, outcome.allSendsFailed() && found->size() == 0,
+    if (searched.lostReplies > 0)
+        printWarning(QStringLiteral("the system still dropped %1 replies in the last of %2 search rounds: modules "
+                                    "may be missing; search again")
+                         .arg(searched.lostReplies)
+                         .arg(searched.rounds));
+    return judgeSends(searched.sendErrors, searched.allSendsFailed() && found->size() == 0,
                       QStringLiteral("the search request"));
 }
 

@@ -24,12 +24,16 @@ public:
 
     // Searches until every MAC given has answered or the time is up; an empty list waits the whole time,
     // expect > 0 ends it once that many modules answered. A search whose every request failed to leave is a
-    // network error; a single failed copy is only warned about.
+    // network error; a single failed copy is only warned about, as are replies the system still dropped when
+    // the search stopped asking again.
     std::optional<Failure> search(FoundModules *found, const QStringList &macAddresses = QStringList(), int expect = 0);
 
     // The modules as the adapters show them (notes filled in).
     QList<FoundModule> annotated(const FoundModules &found) const { return found.annotated(adapters); }
     FoundModule annotated(const FoundModule &module) const { return annotatedModule(module, adapters); }
+
+    // How the last search went: its rounds and the replies it may be missing.
+    const SearchOutcome &lastSearch() const { return searched; }
 
     DeviceEndpoint &deviceEndpoint() { return endpoint; }
     const SearchPlan &searchPlan() const { return plan; }
@@ -40,5 +44,6 @@ public:
 private:
     DeviceEndpoint endpoint;
     SearchPlan plan;
+    SearchOutcome searched;
     QList<BroadcastInterface> adapters;
 };

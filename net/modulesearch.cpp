@@ -3,6 +3,8 @@
 #include "deviceendpoint.h"
 #include "frameconstants.h"
 #include "receivepath.h"
+#include "repeatedreplies.h"
+#include "searchrounds.h"
 
 #include <QEventLoop>
 #include <QSet>
@@ -27,30 +29,30 @@ SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const 
     SearchOutcome outcome;
     QEventLoop loop;
     bool satisfied = false;
+    RepeatedReplies repeats;
+    ReplyCollector modules;
+    const auto takeReply = [&](const ArrivedDatagram &datagram) {
+        if (satisfied || (plan.interfaceIndex > 0 && datagram.interfaceIndex != plan.interfaceIndex)
+            || repeats.isRepeat(datagram))
+            return;
+        const std::optional<DeviceRecord> reply = hearModuleReply(datagram.toNetworkDatagram());
+        if (!reply)
+            return;
+        modules.add(*reply);
+        if (onReply(*reply)) {
+            satisfied = true;
+            loop.quit();
+        }
+    };
     const auto takeReplies = [&] {
-        while (!satisfied) {
-            const QVector<QNetworkDatagram> batch = endpoint.takeDatagrams(BatchSize);
-            if (batch.isEmpty())
-                return;
-            for (const QNetworkDatagram &datagram : batch) {
-                if (plan.interfaceIndex > 0 && datagram.interfaceIndex() != uint(plan.interfaceIndex))
-                    continue;
-                const std::optional<DeviceRecord> reply = hearModuleReply(datagram);
-                if (!reply)
-                    continue;
-                if (onReply(*reply)) {
-                    satisfied = true;
-                    loop.quit();
-                    return;
-                }
-            }
+        while (!satisfied && endpoint.takeDatagrams(BatchSize, takeReply) > 0) {
         }
     };
     QObject::connect(&endpoint, &DeviceEndpoint::datagramsArrived, &loop, takeReplies);
     // After connecting: the endpoint signals only when its queue turns from empty to not empty.
     dropWaiting(endpoint);
 
-    int requestsSent = 0;
+    int requestsSent = 0; // in this round
     // Nothing can answer once every copy of every request has failed: no reason to wait out the time.
     const auto endWhenNothingLeft = [&] {
         if (requestsSent == plan.requests && outcome.allSendsFailed())
@@ -74,15 +76,36 @@ SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const 
             repeat.stop();
     };
     QObject::connect(&repeat, &QTimer::timeout, &loop, sendRequest);
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const auto startRound = [&] {
+        requestsSent = 0;
+        sendRequest();
+        if (requestsSent < plan.requests)
+            repeat.start(qMax(1, plan.durationMs / plan.requests));
+    };
 
-    sendRequest();
-    if (requestsSent < plan.requests)
-        repeat.start(qMax(1, plan.durationMs / plan.requests));
-    deadline.start(plan.durationMs);
+    SearchRounds rounds;
+    QTimer roundEnd;
+    roundEnd.setSingleShot(true);
+    QObject::connect(&roundEnd, &QTimer::timeout, &loop, [&] {
+        // What already arrived belongs to this round.
+        takeReplies();
+        if (satisfied)
+            return;
+        if (rounds.endRound(endpoint.droppedDatagrams(), modules.size()) == SearchRounds::Next::Done) {
+            loop.quit();
+            return;
+        }
+        startRound();
+        roundEnd.start(plan.durationMs);
+    });
+
+    rounds.begin(endpoint.droppedDatagrams(), 0);
+    startRound();
+    roundEnd.start(plan.durationMs);
     loop.exec();
+    outcome.rounds = rounds.round();
+    outcome.droppedInFirstRound = rounds.droppedInFirstRound();
+    outcome.lostReplies = satisfied ? 0 : rounds.lostReplies();
     // The failure of a copy may still be on its way when the time is up: every copy sent is judged, whatever the
     // timeout.
     const QStringList failed = endpoint.flushSends();

@@ -11,9 +11,9 @@
 class DeviceEndpoint;
 
 // How a search asks: for how long replies are taken, how often the request goes out in that time, and through
-// which adapter.
+// which adapter. A search whose replies the system dropped takes further rounds of the same plan (SearchRounds).
 struct SearchPlan {
-    int durationMs = 1500;
+    int durationMs = 1500; // of one round
     int requests = 1; // spread evenly over the duration, the first at once
     int interfaceIndex = 0; // 0: through every adapter that can broadcast; else only there, and replies only from there
 };
@@ -21,6 +21,10 @@ struct SearchPlan {
 struct SearchOutcome {
     int copiesSent = 0; // one per request and adapter
     QStringList sendErrors; // the system's text for each copy that could not be sent
+    int rounds = 1; // more than one when the system dropped replies
+    quint64 droppedInFirstRound = 0; // replies the system dropped for want of room after the first request
+    // Replies still dropped in the last round when the rounds ran out: modules may be missing from the result.
+    quint64 lostReplies = 0;
     bool allSendsFailed() const { return copiesSent > 0 && sendErrors.size() >= copiesSent; }
 };
 
@@ -38,6 +42,8 @@ QHash<QString, QStringList> searchUntilReported(DeviceEndpoint &endpoint, const 
                                                 const QList<DeviceRecord> &sent, const ReportCheck &check);
 
 // Sends the discovery request and hands every reply that passes the receive filters to onReply, until onReply
-// is satisfied or the plan's time is up. Datagrams that arrived before the call are dropped unread.
+// is satisfied or the plan's time is up; then asks again while the system drops replies (SearchRounds). A reply
+// heard before in the same search, byte for byte from the same sender, is not handed over again. Datagrams that
+// arrived before the call are dropped unread.
 SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const ReplyHandler &onReply);
 

@@ -4,11 +4,15 @@
 #include "frameconstants.h"
 #include "hexfixture.h"
 #include "receivepath.h"
+#include "arriveddatagram.h"
+#include "repeatedreplies.h"
 
 #include <QHostAddress>
 #include <QLoggingCategory>
 #include <QNetworkDatagram>
 #include <QtTest>
+
+#include <cstring>
 
 namespace {
 
@@ -75,6 +79,9 @@ private slots:
     void otherDatagramsCarryNoReply();
     void repliesAreMergedByMac_data();
     void repliesAreMergedByMac();
+    void repeatsAreKnownByTheirBytes_data();
+    void repeatsAreKnownByTheirBytes();
+    void everyDatagramGoesTheWholeWayWhileLinesAreOn();
 
 private:
     QByteArray plainReply;
@@ -233,6 +240,88 @@ void TestReceivePath::repliesAreMergedByMac()
     }
     QCOMPARE(made, sightings);
     QCOMPARE(firsts, firstSources);
+}
+
+namespace {
+
+// A datagram as the endpoint hands it over, from an IPv4 sender in its IPv4-mapped form.
+struct HeldDatagram {
+    QByteArray bytes;
+    ArrivedDatagram arrived;
+
+    HeldDatagram(const QByteArray &data, const QString &ipv4, quint16 port)
+        : bytes(data)
+    {
+        arrived.data = bytes.constData();
+        arrived.length = bytes.size();
+        arrived.senderPort = port;
+        const Q_IPV6ADDR sender = QHostAddress(QStringLiteral("::ffff:") + ipv4).toIPv6Address();
+        std::memcpy(arrived.sender, sender.c, sizeof arrived.sender);
+    }
+};
+
+} // namespace
+
+// Each row: datagrams as "frame@sender:port", taken in order, and whether each is known as a repeat. Frames: "a" and
+// "b" are two different 64-byte replies, "short" a 63-byte datagram; "clear" stands for a new search.
+void TestReceivePath::repeatsAreKnownByTheirBytes_data()
+{
+    QTest::addColumn<QStringList>("datagrams");
+    QTest::addColumn<QVector<bool>>("repeats");
+
+    QTest::newRow("the same reply twice") << QStringList({"a@10.0.0.1:1500", "a@10.0.0.1:1500", "a@10.0.0.1:1500"})
+                                          << QVector<bool>({false, true, true});
+    QTest::newRow("another reply") << QStringList({"a@10.0.0.1:1500", "b@10.0.0.1:1500", "b@10.0.0.1:1500"})
+                                   << QVector<bool>({false, false, true});
+    // Two modules sharing a MAC and parameters send the same bytes: the second must still be heard, once.
+    QTest::newRow("another sender") << QStringList({"a@10.0.0.1:1500", "a@10.0.0.2:1500", "a@10.0.0.2:1500"})
+                                    << QVector<bool>({false, false, true});
+    QTest::newRow("another port") << QStringList({"a@10.0.0.1:1500", "a@10.0.0.1:1501"})
+                                  << QVector<bool>({false, false});
+    QTest::newRow("not a reply's size") << QStringList({"short@10.0.0.1:1500", "short@10.0.0.1:1500"})
+                                        << QVector<bool>({false, false});
+    QTest::newRow("a new search") << QStringList({"a@10.0.0.1:1500", "clear", "a@10.0.0.1:1500", "a@10.0.0.1:1500"})
+                                  << QVector<bool>({false, false, true});
+}
+
+void TestReceivePath::repeatsAreKnownByTheirBytes()
+{
+    QFETCH(QStringList, datagrams);
+    QFETCH(QVector<bool>, repeats);
+    QLoggingCategory::setFilterRules(QStringLiteral("kestrel.datagram.debug=false"));
+
+    QByteArray other = wireReply;
+    other[FrameSize - 1] = char(other.at(FrameSize - 1) ^ 0x01);
+    const QHash<QString, QByteArray> frames {
+        {QStringLiteral("a"), wireReply}, {QStringLiteral("b"), other}, {QStringLiteral("short"), wireReply.left(63)}};
+
+    RepeatedReplies heard;
+    QVector<bool> made;
+    for (const QString &datagram : datagrams) {
+        if (datagram == QLatin1String("clear")) {
+            heard.clear();
+            continue;
+        }
+        const QStringList parts = datagram.split(QRegularExpression(QStringLiteral("[@:]")));
+        const HeldDatagram held(frames.value(parts.at(0)), parts.at(1), quint16(parts.at(2).toUInt()));
+        made << heard.isRepeat(held.arrived);
+    }
+    QCOMPARE(made, repeats);
+}
+
+// The datagram log promises a line for every datagram heard: while it is on, nothing is skipped as a repeat.
+void TestReceivePath::everyDatagramGoesTheWholeWayWhileLinesAreOn()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("kestrel.datagram.debug=true"));
+    const HeldDatagram held(wireReply, QStringLiteral("10.0.0.1"), DevicePort);
+    RepeatedReplies heard;
+    const bool first = heard.isRepeat(held.arrived);
+    const bool second = heard.isRepeat(held.arrived);
+    QLoggingCategory::setFilterRules(QStringLiteral("kestrel.datagram.debug=false"));
+    QVERIFY(!first);
+    QVERIFY(!second);
+    QVERIFY(!heard.isRepeat(held.arrived));
+    QVERIFY(heard.isRepeat(held.arrived));
 }
 
 QTEST_GUILESS_MAIN(TestReceivePath)

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QtGlobal>
+
+// When a search asks again. The system drops replies that arrive while the device port's receive queue is full,
+// as a burst from many modules at a segment's wire rate can make it; without another request those modules would
+// be missing and nobody would know. So a round that saw drops is followed by another request, its replies merged
+// by MAC with those before, until a round drops nothing and adds no module, or MostRounds requests went out.
+// A search that drops nothing is one request.
+class SearchRounds
+{
+public:
+    static constexpr int MostRounds = 5;
+
+    enum class Next {
+        Done, // nothing more to ask for; lostReplies() says whether replies are still missing
+        AskAgain, // send the request again: the next round has begun
+    };
+
+    // A new search, before its first request: the endpoint's running drop total and the modules listed so far.
+    void begin(quint64 dropTotal, int listed);
+    // The current round's replies are in: whether to ask again.
+    Next endRound(quint64 dropTotal, int listed);
+
+    int round() const { return current; } // 1 while the first request is answered
+    quint64 droppedInFirstRound() const { return firstRoundDrops; }
+    // Replies the system dropped in the last round, when the rounds ran out with drops: modules may be missing.
+    quint64 lostReplies() const { return lost; }
+
+private:
+    int current = 0;
+    quint64 roundStartDrops = 0;
+    int roundStartListed = 0;
+    quint64 firstRoundDrops = 0;
+    quint64 lost = 0;
+};
