@@ -36,7 +36,7 @@ constexpr qint64 ReceiveSliceMs = 20;
 constexpr int ReceiveResumeMs = 1;
 // A search round is over once no datagram came for this long: modules answer a request at once, and a burst
 // keeps the device port busy until its last reply.
-constexpr int SearchRoundSettleMs = 500;
+constexpr int SearchRoundSettleMs = 250;
 
 constexpr char ChineseCatalogue[] = ":/qm/tr_zh.qm";
 constexpr char EnglishCatalogue[] = ":/qm/tr_en.qm";

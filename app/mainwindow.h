@@ -110,4 +110,5 @@ private:
     friend class ReceiveBench;
     friend class TestAdapters;
     friend class TestWindowLayout;
+    friend class TestDroppedReplies;
 };

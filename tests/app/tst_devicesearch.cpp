@@ -99,11 +99,13 @@ void TestDeviceSearch::deliver(MainWindow &window, const Datagrams &datagrams)
                  qint64(datagram.bytes.size()));
     }
     // Datagrams are handled in order of arrival, so once the sentinel module is listed all before it were
-    // handled. It is then taken off the list again, as a new search would not know it either.
+    // handled. It is then taken off the list again, as a new search would not know it either. Each sentinel differs
+    // from the one before (its baud rate), since the window knows a reply it heard before by its bytes.
+    static int sentinels = 0;
     QUdpSocket sender;
     QVERIFY(sender.bind(QHostAddress(QStringLiteral("10.231.0.1")), DevicePort, QAbstractSocket::ShareAddress));
-    sender.writeDatagram(reply(SentinelMac, QStringLiteral("9600")), QHostAddress(QLatin1String(BroadcastAddress)),
-                         DevicePort);
+    sender.writeDatagram(reply(SentinelMac, QString::number(9600 + ++sentinels)),
+                         QHostAddress(QLatin1String(BroadcastAddress)), DevicePort);
     QTRY_VERIFY(column(window, 2).contains(SentinelMac));
     QTableWidget *table = window.ui->tableWidget_DeviceList;
     QCOMPARE(table->item(table->rowCount() - 1, 2)->text(), SentinelMac);
