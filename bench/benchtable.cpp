@@ -1,5 +1,7 @@
 #include "benchtable.h"
 
+#include "searchrounds.h"
+
 #include <QLocale>
 #include <QMap>
 #include <QStringList>
@@ -62,12 +64,14 @@ QString burstRow(const BurstResult &burst)
               .arg(burst.longestGapMs, 0, 'f', 0)
               .arg(microseconds(1e6 * burst.readerCpuSeconds / qMax<qint64>(1, burst.modules - burst.dropped)))
               .arg(burst.readerWaitSeconds, 0, 'f', 2);
-    const QString rounds = burst.rounds > 0
-        ? QStringLiteral("%1 round%2, still lost %3").arg(burst.rounds).arg(burst.rounds == 1 ? "" : "s").arg(count(burst.lost))
-        : QStringLiteral("the search did not end by itself");
-    const QString dropped = QStringLiteral("; kernel drops in the first round %1, in all %2 (RcvbufErrors %3); %4")
-                                .arg(count(burst.firstRoundDropped), count(burst.dropped),
-                                     count(burst.receiveBufferErrors), rounds);
+    const QString rounds = burst.rounds > 0 ? QStringLiteral("%1 round%2, still lost %3")
+                                                  .arg(burst.rounds)
+                                                  .arg(burst.rounds == 1 ? "" : "s")
+                                                  .arg(count(burst.lost))
+                                            : QStringLiteral("the search did not end by itself");
+    const QString dropped
+        = QStringLiteral("; kernel drops in the first round %1, in all %2 (RcvbufErrors %3); %4")
+              .arg(count(burst.firstRoundDropped), count(burst.dropped), count(burst.receiveBufferErrors), rounds);
     const QString listed = QStringLiteral("%1 (%2 %)%3")
                                .arg(count(burst.listed))
                                .arg(100.0 * burst.listed / burst.modules, 0, 'f', burst.listed == burst.modules ? 0 : 1)
@@ -118,8 +122,7 @@ QString benchTable(const BenchResults &results)
                      ratio(costs.receive, costs.decryptFrame), QString(), QString()});
     for (const ReceiveCosts &costs : results.receive)
         text += row({QStringLiteral("a repeated reply, %1 rows listed").arg(count(costs.rowsListed)),
-                     microseconds(costs.repeated),
-                     QStringLiteral("the first time %1").arg(microseconds(costs.receive)),
+                     microseconds(costs.repeated), QStringLiteral("the first time %1").arg(microseconds(costs.receive)),
                      ratio(costs.repeated, costs.receive), QString(), QString()});
 
     const StartupTimes &startup = results.startup;
@@ -158,9 +161,11 @@ QString benchTable(const BenchResults &results)
         for (auto it = cleanRate.cbegin(); it != cleanRate.cend(); ++it)
             rates << QStringLiteral("%1 replies: %2")
                          .arg(count(it.key()), it.value() > 0 ? perSecond(it.value()) : QStringLiteral("none"));
-        text += QStringLiteral("\nHighest paced rate with no kernel drop in the first round: %1. After drops the search "
-                               "asks again, up to 5 rounds in all.\n")
-                    .arg(rates.join(QStringLiteral(", ")));
+        text
+            += QStringLiteral("\nHighest paced rate with no kernel drop in the first round: %1. After drops the search "
+                              "asks again, up to %2 rounds in all.\n")
+                   .arg(rates.join(QStringLiteral(", ")))
+                   .arg(SearchRounds::MostRounds);
     }
     return text;
 }

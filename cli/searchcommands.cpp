@@ -62,13 +62,14 @@ int searchCommand(const QStringList &arguments)
 {
     CommandLine commandLine(
         QStringLiteral("search"), QString(),
-        QStringLiteral("Sends the discovery request through every adapter that can broadcast and lists the modules\n"
-                       "that answer, merged by MAC. Notes point out a module whose address lies in no subnet of the\n"
-                       "adapter it answered on (\"foreign subnet\": nobody there can reach it), an address claimed by\n"
-                       "two modules, and a MAC that answered from two addresses. When the system dropped replies for\n"
-                       "want of room, the request goes out again (each round as long as --timeout), up to %1 rounds in\n"
-                       "all; replies still dropped in the last round are warned about.\n")
-            .arg(SearchRounds::MostRounds)
+        QStringLiteral(
+            "Sends the discovery request through every adapter that can broadcast and lists the modules\n"
+            "that answer, merged by MAC. Notes point out a module whose address lies in no subnet of the\n"
+            "adapter it answered on (\"foreign subnet\": nobody there can reach it), an address claimed by\n"
+            "two modules, and a MAC that answered from two addresses. When the system dropped replies for\n"
+            "want of room, the request goes out again (each round as long as --timeout), up to %1 rounds in\n"
+            "all; replies still dropped in the last round are warned about.\n")
+                .arg(SearchRounds::MostRounds)
             + frameKeySourcesHelp());
     Session::addOptions(commandLine);
     commandLine.addOption(QCommandLineOption(QStringLiteral("expect"),

@@ -46,4 +46,3 @@ QHash<QString, QStringList> searchUntilReported(DeviceEndpoint &endpoint, const 
 // heard before in the same search, byte for byte from the same sender, is not handed over again. Datagrams that
 // arrived before the call are dropped unread.
 SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const ReplyHandler &onReply);
-

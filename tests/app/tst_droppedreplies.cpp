@@ -270,8 +270,7 @@ void TestDroppedReplies::repliesStillDroppedAreReported()
     window.udpSocket->holdReading(true);
     int answered = 0;
     connect(&window, &MainWindow::searchRoundStarted, this, [&](int round) {
-        if (segment.heardWithoutEvents([&] { return segment.requestsHeard >= round; })
-            && segment.answer(allModules())
+        if (segment.heardWithoutEvents([&] { return segment.requestsHeard >= round; }) && segment.answer(allModules())
             && segment.heardWithoutEvents([&] { return segment.repliesHeard >= round * Modules; }))
             ++answered;
     });

@@ -24,12 +24,10 @@ void TestSearchRounds::roundsFollowDrops_data()
 
     QTest::newRow("nothing dropped: one request") << QVector<int>({0}) << QVector<int>({40}) << 1 << 0;
     QTest::newRow("nobody answered") << QVector<int>({0}) << QVector<int>({0}) << 1 << 0;
-    QTest::newRow("drops, then a quiet repeat")
-        << QVector<int>({70, 0}) << QVector<int>({30, 0}) << 2 << 0;
+    QTest::newRow("drops, then a quiet repeat") << QVector<int>({70, 0}) << QVector<int>({30, 0}) << 2 << 0;
     QTest::newRow("a repeat that adds asks once more")
         << QVector<int>({70, 0, 0}) << QVector<int>({30, 70, 0}) << 3 << 0;
-    QTest::newRow("drops in the repeat too")
-        << QVector<int>({70, 20, 0, 0}) << QVector<int>({30, 50, 20, 0}) << 4 << 0;
+    QTest::newRow("drops in the repeat too") << QVector<int>({70, 20, 0, 0}) << QVector<int>({30, 50, 20, 0}) << 4 << 0;
     QTest::newRow("a repeat that drops but adds nothing asks again")
         << QVector<int>({70, 5, 0}) << QVector<int>({30, 0, 0}) << 3 << 0;
     QTest::newRow("still dropping after the last round")
