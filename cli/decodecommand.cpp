@@ -11,6 +11,7 @@
 #include "modulejson.h"
 #include "modulereport.h"
 #include "output.h"
+#include "receivefilter.h"
 #include "replyframe.h"
 
 #include <QJsonObject>
@@ -154,7 +155,7 @@ int decodeCommand(const QStringList &arguments)
     if (!plainGiven)
         decryptFrame(reinterpret_cast<quint8 *>(plain.data()), FrameSize);
     const bool valid = hasValidFrameChecksum(plain);
-    const bool isConfigFrame = plain.mid(MarkerOffset, MarkerSize) == QByteArray(ConfigMarker, MarkerSize);
+    const bool isConfigFrame = carriesConfigMarker(plain);
 
     QString text;
     text += field(QStringLiteral("length"), QStringLiteral("%1 bytes").arg(FrameSize));

@@ -10,7 +10,7 @@
 
 namespace {
 
-const QLatin1String InterfaceKey("interface");
+const QLatin1String InterfaceKey(InterfaceModuleKey);
 const QLatin1String ForeignSubnetKey("foreign-subnet");
 const QLatin1String IpClaimedByKey("ip-claimed-by");
 const QLatin1String IpClaimedByCountKey("ip-claimed-by-count");

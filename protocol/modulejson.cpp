@@ -479,7 +479,7 @@ QVector<FieldRule> makeFieldRules()
         return record.sourceIp.isEmpty() ? QJsonValue(QJsonValue::Undefined) : QJsonValue(record.sourceIp);
     });
     // Only the adapter's index is known here; programs that can name the adapter write this key.
-    rules << sightingRule("interface", [](const DeviceRecord &) { return QJsonValue(QJsonValue::Undefined); });
+    rules << sightingRule(InterfaceModuleKey, [](const DeviceRecord &) { return QJsonValue(QJsonValue::Undefined); });
     return rules;
 }
 

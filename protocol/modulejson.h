@@ -65,6 +65,8 @@ QStringList settableModuleKeys();
 // Who the module is ("mac", "version") and where it was seen ("source-ip", "interface"): the keys no edit changes.
 QStringList identityModuleKeys();
 QStringList sightingModuleKeys();
+// The sighting key that names the adapter; only a program that knows the adapters writes it.
+constexpr char InterfaceModuleKey[] = "interface";
 
 // "parity", "data-bits" and "stop-bits": the keys that make up the line-format byte.
 bool isLineSettingKey(const QString &key);

@@ -31,7 +31,12 @@ DatagramKind classifyPlainFrame(const QByteArray &plainFrame)
         return DatagramKind::WrongLength;
     if (!hasValidFrameChecksum(plainFrame))
         return DatagramKind::BadChecksum;
-    if (plainFrame.mid(MarkerOffset, MarkerSize) == QByteArray(ConfigMarker, MarkerSize))
+    if (carriesConfigMarker(plainFrame))
         return DatagramKind::ConfigFrame;
     return DatagramKind::Reply;
+}
+
+bool carriesConfigMarker(const QByteArray &plainFrame)
+{
+    return plainFrame.mid(MarkerOffset, MarkerSize) == QByteArray(ConfigMarker, MarkerSize);
 }

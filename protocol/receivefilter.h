@@ -24,3 +24,6 @@ ReceivedDatagram classifyDatagram(const QByteArray &datagram, quint16 senderPort
 
 // The checks after decryption: Reply, BadChecksum or ConfigFrame (WrongLength unless 64 bytes).
 DatagramKind classifyPlainFrame(const QByteArray &plainFrame);
+
+// Bytes 6-9 hold the configuration marker "1111": a tool's configuration frame, not a module's reply.
+bool carriesConfigMarker(const QByteArray &plainFrame);
