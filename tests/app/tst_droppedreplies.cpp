@@ -1,22 +1,15 @@
 #include "deviceendpoint.h"
-#include "factorydefaults.h"
-#include "framecipher.h"
 #include "frameconstants.h"
 #include "mainwindow.h"
+#include "playedmodules.h"
 #include "privatenetwork.h"
-#include "replyframe.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QNetworkDatagram>
 #include <QSet>
 #include <QSignalSpy>
 #include <QStatusBar>
-#include <QUdpSocket>
 #include <QtTest>
-
-#include <functional>
 
 namespace {
 
@@ -27,101 +20,16 @@ constexpr int Modules = 100;
 // Replies sent at a time while the window reads: far fewer than its queue holds.
 constexpr int Few = 8;
 constexpr quint64 FirstMac = Q_UINT64_C(0x02D000000000);
-// Another host on the segment: the namespace's second address.
-constexpr char ModulesAddress[] = "10.231.0.2";
-const QByteArray Request(DiscoveryRequest, DiscoveryRequestSize);
-const QByteArray Sentinel("end of the search");
-
-QString macText(int module)
-{
-    return QStringLiteral("%1").arg(FirstMac + quint64(module), MacDigits, 16, QLatin1Char('0')).toUpper();
-}
-
-// Modules on the segment, played by the test: each answers with its factory reply from port 1500, broadcast as
-// modules do. A listener beside the window hears what the segment carries: the window's requests and the replies.
-class Segment
-{
-public:
-    bool open()
-    {
-        for (int i = 0; i < Modules; ++i) {
-            DeviceRecord record = factoryDefaultRecord();
-            record.macAddress = macText(i);
-            record.version = QStringLiteral("1.0.0.1");
-            QByteArray frame = layoutDeviceReply(record);
-            encryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
-            replies << frame;
-        }
-        return modules.bind(QHostAddress(QLatin1String(ModulesAddress)), DevicePort, QAbstractSocket::ShareAddress)
-            && listener.bind(QHostAddress::AnyIPv4, DevicePort, QAbstractSocket::ShareAddress);
-    }
-
-    bool answer(const QList<int> &which)
-    {
-        for (const int module : which) {
-            if (modules.writeDatagram(replies.at(module), QHostAddress(QLatin1String(BroadcastAddress)), DevicePort)
-                != FrameSize)
-                return false;
-        }
-        repliesSent += which.size();
-        return true;
-    }
-
-    // Reads what the listener has; true once the condition holds.
-    bool heard(const std::function<bool()> &condition)
-    {
-        while (listener.hasPendingDatagrams()) {
-            const QByteArray bytes = listener.receiveDatagram().data();
-            if (bytes == Request)
-                ++requestsHeard;
-            else if (bytes == Sentinel)
-                sentinelHeard = true;
-            else if (bytes.size() == FrameSize)
-                ++repliesHeard;
-        }
-        return condition();
-    }
-
-    // Waits without letting the window's event loop run, so that no timer of the window fires meanwhile.
-    bool heardWithoutEvents(const std::function<bool()> &condition)
-    {
-        const QDeadlineTimer deadline(KestrelWaitBoundMs);
-        while (!heard(condition)) {
-            if (deadline.hasExpired())
-                return false;
-            listener.waitForReadyRead(100);
-        }
-        return true;
-    }
-
-    int requestsHeard = 0;
-    int repliesHeard = 0;
-    int repliesSent = 0;
-    bool sentinelHeard = false;
-
-private:
-    QList<QByteArray> replies;
-    QUdpSocket modules;
-    QUdpSocket listener;
-};
-
-QList<int> allModules()
-{
-    QList<int> all;
-    for (int i = 0; i < Modules; ++i)
-        all << i;
-    return all;
-}
 
 // The modules the window does not list yet.
-QList<int> unlisted(const QList<DeviceRecord> &listed)
+QList<int> unlisted(const PlayedModules &segment, const QList<DeviceRecord> &listed)
 {
     QSet<QString> macs;
     for (const DeviceRecord &record : listed)
         macs.insert(record.macAddress);
     QList<int> missing;
-    for (int i = 0; i < Modules; ++i) {
-        if (!macs.contains(macText(i)))
+    for (int i = 0; i < segment.count(); ++i) {
+        if (!macs.contains(segment.mac(i)))
             missing << i;
     }
     return missing;
@@ -144,7 +52,7 @@ private slots:
 
 private:
     // Once the search has ended: the requests the window sent for it, counted up to a sentinel it sends behind them.
-    int requestsOfTheSearch(MainWindow &window, Segment &segment);
+    int requestsOfTheSearch(MainWindow &window, PlayedModules &segment);
 };
 
 void TestDroppedReplies::initTestCase()
@@ -156,10 +64,10 @@ void TestDroppedReplies::initTestCase()
              "receive buffers are not capped: run through ctest, which preloads the clamping library");
 }
 
-int TestDroppedReplies::requestsOfTheSearch(MainWindow &window, Segment &segment)
+int TestDroppedReplies::requestsOfTheSearch(MainWindow &window, PlayedModules &segment)
 {
     // The window's sends leave in order: whatever it sent for the search is heard before the sentinel.
-    window.udpSocket->sendBroadcast(Sentinel);
+    window.udpSocket->sendBroadcast(PlayedModules::sentinel());
     if (!segment.heardWithoutEvents([&] { return segment.sentinelHeard; }))
         return -1;
     return segment.requestsHeard;
@@ -168,10 +76,10 @@ int TestDroppedReplies::requestsOfTheSearch(MainWindow &window, Segment &segment
 void TestDroppedReplies::onePressIsOneRequestWithoutDrops()
 {
     MainWindow window;
-    Segment segment;
+    PlayedModules segment(Modules, FirstMac);
     QVERIFY(segment.open());
     QSignalSpy finished(&window, &MainWindow::searchFinished);
-    const QList<int> some = allModules().mid(0, Few);
+    const QList<int> some = segment.all().mid(0, Few);
     bool answered = false;
     connect(&window, &MainWindow::searchRoundStarted, this, [&] {
         answered = segment.heardWithoutEvents([&] { return segment.requestsHeard >= 1; }) && segment.answer(some);
@@ -191,7 +99,7 @@ void TestDroppedReplies::onePressIsOneRequestWithoutDrops()
 void TestDroppedReplies::droppedModulesAreAskedForAgain()
 {
     MainWindow window;
-    Segment segment;
+    PlayedModules segment(Modules, FirstMac);
     QVERIFY(segment.open());
     QSignalSpy finished(&window, &MainWindow::searchFinished);
     const quint64 droppedBefore = window.udpSocket->droppedDatagrams();
@@ -203,7 +111,7 @@ void TestDroppedReplies::droppedModulesAreAskedForAgain()
         if (round != 1)
             return;
         firstAnswered = segment.heardWithoutEvents([&] { return segment.requestsHeard >= 1; })
-            && segment.answer(allModules())
+            && segment.answer(segment.all())
             && segment.heardWithoutEvents([&] { return segment.repliesHeard >= Modules; });
         window.udpSocket->holdReading(false);
     });
@@ -219,14 +127,14 @@ void TestDroppedReplies::droppedModulesAreAskedForAgain()
     while (finished.isEmpty() && !deadline.hasExpired()) {
         if (segment.heard([&] { return segment.requestsHeard > answeredRounds; })) {
             ++answeredRounds;
-            const QList<int> missing = unlisted(window.deviceList);
+            const QList<int> missing = unlisted(segment, window.deviceList);
             for (int first = 0; first < missing.size(); first += Few) {
                 const QList<int> few = missing.mid(first, Few);
                 QVERIFY(segment.answer(few));
                 const int expected = Modules - missing.size() + first + few.size();
                 QTRY_COMPARE(window.deviceList.size(), expected);
             }
-            QVERIFY(segment.answer(allModules().mid(0, Few)));
+            QVERIFY(segment.answer(segment.all().mid(0, Few)));
         }
         QTest::qWait(5);
     }
@@ -241,7 +149,7 @@ void TestDroppedReplies::droppedModulesAreAskedForAgain()
 
     // Every module once, however often it answered.
     QCOMPARE(window.deviceList.size(), Modules);
-    QVERIFY(unlisted(window.deviceList).isEmpty());
+    QVERIFY(unlisted(segment, window.deviceList).isEmpty());
     QCOMPARE(window.ui->tableWidget_DeviceList->rowCount(), Modules + 1);
 }
 
@@ -264,13 +172,13 @@ void TestDroppedReplies::repliesStillDroppedAreReported()
     MainWindow window;
     if (MainWindow::isChinese != chinese)
         window.on_pushButton_Yuyan_clicked();
-    Segment segment;
+    PlayedModules segment(Modules, FirstMac);
     QVERIFY(segment.open());
     QSignalSpy finished(&window, &MainWindow::searchFinished);
     window.udpSocket->holdReading(true);
     int answered = 0;
     connect(&window, &MainWindow::searchRoundStarted, this, [&](int round) {
-        if (segment.heardWithoutEvents([&] { return segment.requestsHeard >= round; }) && segment.answer(allModules())
+        if (segment.heardWithoutEvents([&] { return segment.requestsHeard >= round; }) && segment.answer(segment.all())
             && segment.heardWithoutEvents([&] { return segment.repliesHeard >= round * Modules; }))
             ++answered;
     });
