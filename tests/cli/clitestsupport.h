@@ -160,10 +160,16 @@ inline QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The modules `search --json` lists, in its order.
+inline QJsonArray searchedModuleList(const QByteArray &json)
+{
+    return QJsonDocument::fromJson(json).object().value(QStringLiteral("modules")).toArray();
+}
+
 // The modules of `search --json`, by MAC; each MAC must come once.
 inline QHash<QString, QJsonObject> searchedModules(const QByteArray &json, int *count = nullptr)
 {
-    const QJsonArray array = QJsonDocument::fromJson(json).array();
+    const QJsonArray array = searchedModuleList(json);
     if (count)
         *count = array.size();
     QHash<QString, QJsonObject> modules;
