@@ -1,0 +1,97 @@
+#include "modulereport.h"
+#include "playedmodules.h"
+#include "privatenetwork.h"
+#include "searchrounds.h"
+#include "session.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryFile>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+// The device port's receive queue is capped (KESTREL_RCVBUF_CAP, see CMakeLists.txt) at room for a few dozen
+// datagrams: this many fill it while its reader is held.
+constexpr int Modules = 100;
+constexpr quint64 FirstMac = Q_UINT64_C(0x02D200000000);
+
+// What the process writes on stderr while `work` runs.
+QByteArray standardErrorOf(const std::function<void()> &work)
+{
+    QTemporaryFile capture;
+    if (!capture.open())
+        return QByteArrayLiteral("(no file to capture stderr in)");
+    const int saved = dup(STDERR_FILENO);
+    dup2(capture.handle(), STDERR_FILENO);
+    work();
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    capture.seek(0);
+    return capture.readAll();
+}
+
+} // namespace
+
+// What kestrelctl tells of a search that still dropped replies when it stopped asking, in-process: its session
+// searches on a device port whose queue is full and never read.
+class TestSearchReport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void repliesStillDroppedAreWarnedAboutAndInJson();
+};
+
+void TestSearchReport::initTestCase()
+{
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress(QHostAddress::AnyIPv4), 0));
+    probe.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
+    QVERIFY2(probe.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt() <= 65536,
+             "receive buffers are not capped: run through ctest, which preloads the clamping library");
+}
+
+void TestSearchReport::repliesStillDroppedAreWarnedAboutAndInJson()
+{
+    CommandLine commandLine(QStringLiteral("search"), QString(), QString());
+    Session::addOptions(commandLine);
+    QVERIFY(!commandLine.parse(
+        {QStringLiteral("--timeout"), QStringLiteral("0.2"), QStringLiteral("--retries"), QStringLiteral("0")}));
+    Session session;
+    const std::optional<Failure> opened = session.open(commandLine);
+    QVERIFY2(!opened, qPrintable(opened ? opened->message : QString()));
+    PlayedModules segment(Modules, FirstMac);
+    QVERIFY(segment.open());
+    session.deviceEndpoint().holdReading(true);
+    QVERIFY(segment.chatter(Modules));
+    QVERIFY(segment.heardWithoutEvents([&] { return segment.chatterHeard >= Modules; }));
+
+    FoundModules found;
+    std::optional<Failure> failure;
+    const QByteArray warning = standardErrorOf([&] { failure = session.search(&found); });
+    session.deviceEndpoint().holdReading(false);
+    QVERIFY(!failure);
+
+    const SearchOutcome &outcome = session.lastSearch();
+    QCOMPARE(outcome.rounds, SearchRounds::MostRounds);
+    QVERIFY(outcome.lostReplies > 0);
+    QCOMPARE(QString::fromUtf8(warning),
+             QStringLiteral("kestrelctl: warning: the system still dropped %1 replies in the last of %2 search rounds: "
+                            "modules may be missing; search again\n")
+                 .arg(outcome.lostReplies)
+                 .arg(SearchRounds::MostRounds));
+
+    const QJsonObject json
+        = QJsonDocument::fromJson(searchJsonText(session.annotated(found), outcome).toUtf8()).object();
+    QCOMPARE(json.value(QStringLiteral("rounds")).toInt(), SearchRounds::MostRounds);
+    QCOMPARE(json.value(QStringLiteral("lost-replies")).toDouble(), double(outcome.lostReplies));
+    QVERIFY(json.value(QStringLiteral("modules")).isArray());
+}
+
+KESTREL_NETWORK_TEST_MAIN(TestSearchReport, QCoreApplication)
+#include "tst_searchreport.moc"
