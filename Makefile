@@ -41,7 +41,7 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target kestrel-bench
 	scripts/netns-run.sh $(BENCH_BUILD)/bench/kestrel-bench --output $(CURDIR)/$(BENCH_BUILD)/bench.md
 	{ printf '%s\n\n' '# Benchmark' \
-	    'The last run of `make bench`, which writes this page: it builds a Release tree and runs `kestrel-bench` inside a private network namespace. Measured: the frame cipher beside OpenSSL, the checksum and the reply decoder, the receive path of the window per datagram with 0, 10,000 and 100,000 modules listed, and bursts of 1,000, 10,000 and 100,000 replies from `kestrel-sim`, each burst in a fresh process. Why the figures are what they are: [reliability](reliability.md).'; \
+	    'The last run of `make bench`, which writes this page: it builds a Release tree and runs `kestrel-bench` inside a private network namespace. Measured: the frame cipher beside OpenSSL, the checksum and the reply decoder, the receive path of the window per datagram with 0, 10,000 and 100,000 modules listed (a new reply, and a repeated one), the start-up of the window, the reader of the device port, bursts of 1,000, 10,000 and 100,000 replies from `kestrel-sim`, and bursts of 10,000 and 100,000 replies from a sender paced at fixed rates, each burst one search (with the rounds it takes) in a fresh process. Why the figures are what they are: [reliability](reliability.md).'; \
 	  cat $(BENCH_BUILD)/bench.md; } > $(BENCH_DOC)
 	@echo "bench: wrote $(BENCH_DOC)"
 
