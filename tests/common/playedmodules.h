@@ -14,6 +14,17 @@
 
 #include <functional>
 
+// The receive queue a socket of this process gets when it asks for a large one, in bytes: small only when ctest
+// preloads the clamping library with a small KESTREL_RCVBUF_CAP, as the tests that drop replies on purpose need.
+inline int grantedReceiveQueue()
+{
+    QUdpSocket probe;
+    if (!probe.bind(QHostAddress(QHostAddress::AnyIPv4), 0))
+        return -1;
+    probe.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
+    return probe.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
+}
+
 // Modules on the segment, played by a test: module i answers with its factory reply (MAC firstMac + i) under the
 // installed frame key, from port 1500 of the namespace's second address, broadcast as modules do. A listener beside
 // the tool hears what the segment carries: the tool's requests, the replies, and a sentinel the tool sends behind
