@@ -10,6 +10,10 @@ endif
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 QT_FLAGS = -DKESTREL_QT=$(QT)
+# New build trees use Ninja: a build with nothing to do then takes a fraction of a second, which `make test` and
+# the package's install step pay every time. A tree configured before keeps the generator it has.
+GENERATOR ?= Ninja
+generator = $(if $(wildcard $(1)/CMakeCache.txt),,-G "$(GENERATOR)")
 
 .PHONY: all deps build run test test-sanitize demo fuzz format clean
 
@@ -19,7 +23,7 @@ deps:
 	@scripts/install-deps.sh
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(QT_FLAGS) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) $(call generator,$(BUILD)) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(QT_FLAGS) $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -37,7 +41,7 @@ BENCH_BUILD ?= $(BUILD)-bench
 BENCH_DOC ?= docs/benchmark.md
 .PHONY: bench
 bench: deps
-	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DKESTREL_BUILD_BENCH=ON $(QT_FLAGS) $(CMAKE_FLAGS)
+	cmake -S . -B $(BENCH_BUILD) $(call generator,$(BENCH_BUILD)) -DCMAKE_BUILD_TYPE=Release -DKESTREL_BUILD_BENCH=ON $(QT_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target kestrel-bench
 	scripts/netns-run.sh $(BENCH_BUILD)/bench/kestrel-bench --output $(CURDIR)/$(BENCH_BUILD)/bench.md
 	{ printf '%s\n\n' '# Benchmark' \
@@ -47,7 +51,7 @@ bench: deps
 
 # The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
-	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON $(QT_FLAGS) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD)-asan $(call generator,$(BUILD)-asan) -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON $(QT_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-asan -j $(JOBS)
 	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS)
 
@@ -72,7 +76,7 @@ screenshots: build
 FUZZ_SECONDS ?= 300
 FUZZ_TARGETS ?= fuzz_receive fuzz_plainframe
 fuzz: deps
-	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -DKESTREL_FUZZ=ON -DKESTREL_BUILD_TESTS=OFF $(QT_FLAGS) $(CMAKE_FLAGS)
+	CXX=clang++ cmake -S . -B $(BUILD)-fuzz $(call generator,$(BUILD)-fuzz) -DKESTREL_FUZZ=ON -DKESTREL_BUILD_TESTS=OFF $(QT_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
 	@for target in $(FUZZ_TARGETS); do \
 		mkdir -p $(BUILD)-fuzz/corpus/$$target; \

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # build: Qt 5 (the default) and Qt 6 (make QT=6), each with its translation tools; Qt 6's widgets want libgl-dev
-    build-essential cmake pkg-config
+    build-essential cmake ninja-build pkg-config
     qtbase5-dev qttools5-dev qttools5-dev-tools qt5-qmake
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
     # the manual pages are made from the programs' own --help
