@@ -4,8 +4,8 @@
 # the package's control fields, file list, desktop entry and icons are checked.
 # Then the programs run from the unpacked tree: kestrel-sim --help,
 # kestrelctl --help, and the window on the offscreen platform until it has
-# bound port 1500, when it is closed. Every program runs inside a private
-# network namespace of its own (scripts/netns-run.sh).
+# bound port 1500, when it is closed. The programs run inside one private
+# network namespace (scripts/netns-run.sh), one set-up for all of them.
 #
 #   check-package.sh BUILD_DIR SCRATCH_DIR VERSION WITH_KESTRELCTL NETNS_RUN QT_MAJOR
 #
@@ -21,12 +21,11 @@ fail() {
     exit 1
 }
 
-# The window's part, run inside the namespace: start it, wait until it holds
-# UDP port 1500 (its construction is then complete and its event loop runs),
-# close it with SIGTERM and expect that signal, not an earlier exit, to end it.
-#   check-package.sh --window PROGRAM LOG
-if [ "${1:-}" = --window ]; then
-    program=$2 log=$3
+# The window's part: start it, wait until it holds UDP port 1500 (its
+# construction is then complete and its event loop runs), close it with SIGTERM
+# and expect that signal, not an earlier exit, to end it.
+checkWindow() {
+    local program=$1 log=$2 window status tries
     QT_QPA_PLATFORM=offscreen "$program" >"$log" 2>&1 &
     window=$!
     # A bound only a hang reaches: start-up on a busy machine under the sanitizers may take many seconds.
@@ -51,6 +50,33 @@ if [ "${1:-}" = --window ]; then
     status=0
     wait "$window" || status=$?
     [ "$status" -eq $((128 + 15)) ] || fail "the window ended with status $status, expected SIGTERM (143)"
+}
+
+# Completion as bash-completion loads it, for the words given: what it offers, sorted (the order is bash's).
+complete() {
+    bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _kestrelctl;
+             printf "%s\n" "${COMPREPLY[@]}" | sort | paste -s -d " "' complete \
+        "$root/usr/share/bash-completion/completions/kestrelctl" "$root/usr/bin/kestrelctl" "$@"
+}
+
+# The programs from the unpacked package, all inside one private network namespace (one set-up, not one per run):
+#   check-package.sh --programs ROOT WITH_KESTRELCTL SCRATCH_DIR
+if [ "${1:-}" = --programs ]; then
+    root=$2 withKestrelctl=$3 scratch=$4
+    help=$("$root/usr/bin/kestrel-sim" --help) || fail "kestrel-sim --help from the package failed"
+    [[ $help == *"Usage: "* && $help == *"--count"* ]] || fail "kestrel-sim --help printed: $help"
+    if [ "$withKestrelctl" = 1 ]; then
+        help=$("$root/usr/bin/kestrelctl" --help) || fail "kestrelctl --help from the package failed"
+        [[ $help == *"Usage: "* ]] || fail "kestrelctl --help printed: $help"
+        # The commands after "kestrelctl s", the fields after "set MAC" and their values.
+        offered=$(complete s)
+        [ "$offered" = "search set show" ] || fail "kestrelctl s<TAB> offers \"$offered\""
+        offered=$(complete set 001A2B3C4D5E mo)
+        [ "$offered" = "modbus= mode=" ] || fail "kestrelctl set MAC mo<TAB> offers \"$offered\""
+        offered=$(complete set 001A2B3C4D5E mode=tcp)
+        [ "$offered" = "mode=tcp-client mode=tcp-server" ] || fail "kestrelctl set MAC mode=tcp<TAB> offers \"$offered\""
+    fi
+    checkWindow "$root/usr/bin/kestrel-configure" "$scratch/window.log"
     exit 0
 fi
 
@@ -128,12 +154,12 @@ for program in "${programs[@]}"; do
         fail "usr/bin/$program is not an executable owned by root: $(grep "/$program\$" "$scratch/contents.txt")"
 done
 
-# Debian's own checks: lintian (where installed) may report nothing worse than information.
+# Debian's own checks: lintian (where installed) may report nothing worse than information. It takes a few
+# seconds, so it runs beside the checks below and is judged at the end.
+lintianRun=
 if command -v lintian >/dev/null 2>&1; then
-    lintian "$deb" >"$scratch/lintian.txt" 2>/dev/null || true
-    if grep -E '^[EW]: ' "$scratch/lintian.txt" >&2; then
-        fail "lintian reports errors or warnings for the package"
-    fi
+    lintian "$deb" >"$scratch/lintian.txt" 2>/dev/null &
+    lintianRun=$!
 else
     echo "note: lintian is not installed, so the package's Debian checks were not run"
 fi
@@ -191,29 +217,16 @@ for size in 48 128; do
 done
 
 # The programs, from the unpacked package.
-help=$("$netnsRun" "$root/usr/bin/kestrel-sim" --help) || fail "kestrel-sim --help from the package failed"
-[[ $help == *"Usage: "* && $help == *"--count"* ]] || fail "kestrel-sim --help printed: $help"
-if [ "$withKestrelctl" = 1 ]; then
-    help=$("$netnsRun" "$root/usr/bin/kestrelctl" --help) || fail "kestrelctl --help from the package failed"
-    [[ $help == *"Usage: "* ]] || fail "kestrelctl --help printed: $help"
-else
-    echo "note: this build has no kestrelctl, so the package has none either"
+[ "$withKestrelctl" = 1 ] || echo "note: this build has no kestrelctl, so the package has none either"
+"$netnsRun" "$0" --programs "$root" "$withKestrelctl" "$scratch" ||
+    fail "the programs from the package did not all run as they should (the window's output: $(cat "$scratch/window.log" 2>/dev/null))"
+
+# Debian's own checks, started beside the others above.
+if [ -n "$lintianRun" ]; then
+    wait "$lintianRun" || true
+    if grep -E '^[EW]: ' "$scratch/lintian.txt" >&2; then
+        fail "lintian reports errors or warnings for the package"
+    fi
 fi
-if [ "$withKestrelctl" = 1 ]; then
-    # Completion as bash-completion loads it: the commands after "kestrelctl s", the fields after "set MAC" and
-    # their values (sorted: the order is bash's to choose).
-    complete() {
-        "$netnsRun" bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _kestrelctl;
-                             printf "%s\n" "${COMPREPLY[@]}" | sort | paste -s -d " "' complete "$root/usr/share/bash-completion/completions/kestrelctl" \
-            "$root/usr/bin/kestrelctl" "$@"
-    }
-    [ "$(complete s)" = "search set show" ] || fail "kestrelctl s<TAB> offers \"$(complete s)\""
-    [ "$(complete set 001A2B3C4D5E mo)" = "modbus= mode=" ] ||
-        fail "kestrelctl set MAC mo<TAB> offers \"$(complete set 001A2B3C4D5E mo)\""
-    [ "$(complete set 001A2B3C4D5E mode=tcp)" = "mode=tcp-client mode=tcp-server" ] ||
-        fail "kestrelctl set MAC mode=tcp<TAB> offers \"$(complete set 001A2B3C4D5E mode=tcp)\""
-fi
-"$netnsRun" "$0" --window "$root/usr/bin/kestrel-configure" "$scratch/window.log" ||
-    fail "the window from the package did not run (its output: $(cat "$scratch/window.log"))"
 
 echo "package $(basename "$deb"): $(wc -l <<<"$actual") files, its programs run"
