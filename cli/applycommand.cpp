@@ -17,6 +17,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QVector>
 
 #include <algorithm>
@@ -33,7 +34,7 @@ struct Target {
     DeviceRecord wanted;
 };
 
-std::optional<Failure> readParameters(const CommandLine &commandLine, const QString &path, bool keepIp,
+std::optional<Failure> readParameters(const CommandLine &commandLine, const QString &path, bool keepIp, bool useName,
                                       QJsonObject *parameters)
 {
     QByteArray content;
@@ -56,6 +57,11 @@ std::optional<Failure> readParameters(const CommandLine &commandLine, const QStr
         object.remove(key);
     if (keepIp)
         object.remove(QStringLiteral("ip"));
+    // A file usually comes from one module: its name is that module's, not a name for every target.
+    if (!useName) {
+        object.remove(QStringLiteral("name"));
+        object.remove(QStringLiteral("name-hex"));
+    }
     if (object.isEmpty())
         return commandLine.usageError(QStringLiteral("%1 holds no parameters to apply").arg(path));
     *parameters = object;
@@ -79,10 +85,13 @@ int applyCommand(const QStringList &arguments)
                        "stdin), over what the module reports: fields the file leaves out stay as they are. The\n"
                        "file's mac, version, source-ip and interface are ignored: the targets are the MACs given.\n"
                        "Line settings the file names replace the module's own (5 or 6 data bits, stick parity).\n"
+                       "Each module keeps its own name unless --use-name is given. A static IP for several\n"
+                       "modules is refused (exit status %1) unless --keep-ip keeps each one's own.\n"
                        "Every value is checked as the window does; each module gets one configuration frame\n"
                        "through the adapter it answered on and is read back as with set. One summary line per\n"
                        "module; the exit status is that of the first module that failed.\n"
                        "Example: kestrelctl apply line3.json --keep-ip 001A2B3C4D5E 001A2B3C4D5F\n")
+                .arg(ExitStatus::Conflict)
             + frameKeySourcesHelp());
     commandLine.addArgument(QStringLiteral("FILE"), QStringLiteral("A module's parameters as JSON, or - for stdin."));
     commandLine.addArgument(QStringLiteral("MAC"), QStringLiteral("A module to configure, such as 00:1A:2B:3C:4D:5E."));
@@ -90,6 +99,9 @@ int applyCommand(const QStringList &arguments)
     commandLine.addOption(QCommandLineOption(QStringLiteral("keep-ip"),
                                              QStringLiteral("Every module keeps its own IP address (the file's \"ip\" "
                                                             "is not used).")));
+    commandLine.addOption(QCommandLineOption(QStringLiteral("use-name"),
+                                             QStringLiteral("Give every module the file's \"name\" too (by default "
+                                                            "each keeps its own).")));
     VerifyOptions::addTo(commandLine);
     if (const std::optional<int> status = commandLine.parse(arguments))
         return *status;
@@ -118,7 +130,8 @@ int applyCommand(const QStringList &arguments)
     const QString path = words.first();
     const bool keepIp = commandLine.isSet(QStringLiteral("keep-ip"));
     QJsonObject parameters;
-    if (const std::optional<Failure> failure = readParameters(commandLine, path, keepIp, &parameters))
+    if (const std::optional<Failure> failure
+        = readParameters(commandLine, path, keepIp, commandLine.isSet(QStringLiteral("use-name")), &parameters))
         return reportFailure(*failure);
 
     // A file that is not a module's JSON form is refused before anything goes on the network; whether its values
@@ -128,9 +141,13 @@ int applyCommand(const QStringList &arguments)
     QString error;
     if (!moduleFromJson(parameters, sample, &sample, &error, SendCheck::None))
         return reportFailure({ExitStatus::RefusedValue, QStringLiteral("%1: %2; nothing was sent").arg(path, error)});
+    // One static address for several modules leaves them unreachable: refused before anything is sent.
     if (targets.size() > 1 && parameters.contains(QStringLiteral("ip")) && sample.ipType == Module::StaticIp)
-        printWarning(
-            QStringLiteral("every module gets the address %1; --keep-ip keeps each one's own").arg(sample.localIp));
+        return reportFailure({ExitStatus::Conflict,
+                              QStringLiteral("%1 modules would all get the address %2; --keep-ip keeps each one's "
+                                             "own; nothing was sent")
+                                  .arg(targets.size())
+                                  .arg(sample.localIp)});
 
     Session session;
     if (const std::optional<Failure> failure = session.open(commandLine))
@@ -143,7 +160,7 @@ int applyCommand(const QStringList &arguments)
         return reportFailure(*failure);
 
     QList<DeviceRecord> sent;
-    bool warnedLineFormat = false;
+    QSet<QString> warned; // each once, however many modules it concerns
     for (Target &target : targets) {
         if (!found.contains(target.mac)) {
             target.status = ExitStatus::ModuleNotFound;
@@ -159,9 +176,10 @@ int applyCommand(const QStringList &arguments)
             target.details << error << QStringLiteral("nothing was sent");
             continue;
         }
-        if (needsLineFormatNotice(target.wanted) && !warnedLineFormat) {
-            printWarning(QStringLiteral("modules do not support 7 data bits without parity; sending it anyway"));
-            warnedLineFormat = true;
+        for (const QString &warning : editWarnings(reported, target.wanted)) {
+            if (!warned.contains(warning))
+                printWarning(warning);
+            warned.insert(warning);
         }
         if (const std::optional<Failure> failure = sendConfiguration(session, target.wanted, reported)) {
             target.status = failure->status;

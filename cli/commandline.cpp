@@ -11,6 +11,26 @@ namespace {
 constexpr int LongestSeconds = 3600;
 constexpr int MillisecondsPerSecond = 1000;
 
+// Qt's parser says "Unknown option 'x'." where every other message of the tool says: unknown option "--x".
+QString parserErrorText(QString text)
+{
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    static const QRegularExpression quoted(QStringLiteral("'([^']*)'"));
+    QRegularExpressionMatch match = quoted.match(text);
+    while (match.hasMatch()) {
+        const QString name = match.captured(1);
+        const QString dashed = name.startsWith(QLatin1Char('-')) ? name
+            : name.size() == 1                                   ? QStringLiteral("-") + name
+                                                                 : QStringLiteral("--") + name;
+        text.replace(match.capturedStart(), match.capturedLength(), QStringLiteral("\"%1\"").arg(dashed));
+        match = quoted.match(text, match.capturedStart() + dashed.size() + 2);
+    }
+    if (!text.isEmpty())
+        text[0] = text.at(0).toLower();
+    return text;
+}
+
 } // namespace
 
 CommandLine::CommandLine(const QString &name, const QString &synopsis, const QString &description)
@@ -25,7 +45,7 @@ std::optional<int> CommandLine::parse(const QStringList &arguments)
 {
     // The parser skips the first word as the program's name.
     if (!parser.parse(QStringList(QStringLiteral("kestrelctl")) + arguments)) {
-        const Failure failure = usageError(parser.errorText());
+        const Failure failure = usageError(parserErrorText(parser.errorText()));
         printError(failure.message);
         return failure.status;
     }

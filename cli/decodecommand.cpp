@@ -14,8 +14,11 @@
 #include "receivefilter.h"
 #include "replyframe.h"
 
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QPair>
 #include <QRegularExpression>
+#include <QVector>
 
 namespace {
 
@@ -82,31 +85,48 @@ QString checksumVerdict(const QByteArray &plain)
         .arg(hex16(stored), hex16(computed));
 }
 
-QString describeFrame(const QByteArray &plain, bool isConfigFrame)
+// What a frame says, as (field, value) pairs in the order of the text: the text and --json print the same.
+QVector<QPair<QString, QJsonValue>> frameFields(const QByteArray &plain, bool isConfigFrame)
 {
     const DeviceRecord record = decodeDeviceReply(plain, QString());
     const QJsonObject json = moduleToJson(record);
-    QString text;
-    text += field(QStringLiteral("mac"), record.macAddress);
+    QVector<QPair<QString, QJsonValue>> fields;
+    fields.append({QStringLiteral("mac"), record.macAddress});
     if (isConfigFrame)
-        text += field(QStringLiteral("marker"), QStringLiteral("\"1111\" at bytes 6-9"));
+        fields.append({QStringLiteral("marker"), QStringLiteral("\"1111\" at bytes 6-9")});
     else
-        text += field(QStringLiteral("version"), record.version);
-    text += field(QStringLiteral("name"), record.deviceName);
-    text += field(QStringLiteral("name-hex"), hexBytes(record.nameField));
+        fields.append({QStringLiteral("version"), record.version});
+    fields.append({QStringLiteral("name"), record.deviceName});
+    fields.append({QStringLiteral("name-hex"), hexBytes(record.nameField)});
+    // The whole line-format byte has a line of its own below, with what it means.
     for (const QString &key : settableModuleKeys()) {
-        if (key != QLatin1String("name") && key != QLatin1String("name-hex"))
-            text += field(key, jsonValueText(json.value(key)));
+        if (key != QLatin1String("name") && key != QLatin1String("name-hex") && key != QLatin1String("line-format"))
+            fields.append({key, json.value(key)});
     }
     const quint8 format = byteAt(plain, LineFormatOffset);
-    text += field(QStringLiteral("line-format"),
-                  QStringLiteral("%1 (%2)").arg(QStringLiteral("%1").arg(format, 2, 16, QLatin1Char('0')).toUpper(),
-                                                lineFormatByteText(format)));
-    text += field(QStringLiteral("reserved"),
-                  QStringLiteral("bytes 46-47: %1, byte 49: %2")
-                      .arg(hexBytes(plain.mid(LineFormatOffset + 1, 2)), hexBytes(plain.mid(ModbusOffset + 1, 1))));
-    text += field(isConfigFrame ? QStringLiteral("filler") : QStringLiteral("bytes 52-63"),
-                  hexBytes(plain.mid(FillerOffset, FillerSize)));
+    fields.append({QStringLiteral("line-format"),
+                   QStringLiteral("%1 (%2)").arg(QStringLiteral("%1").arg(format, 2, 16, QLatin1Char('0')).toUpper(),
+                                                 lineFormatByteText(format))});
+    fields.append({QStringLiteral("reserved"),
+                   QStringLiteral("bytes 46-47: %1, byte 49: %2")
+                       .arg(hexBytes(plain.mid(LineFormatOffset + 1, 2)), hexBytes(plain.mid(ModbusOffset + 1, 1)))});
+    fields.append({isConfigFrame ? QStringLiteral("filler") : QStringLiteral("bytes 52-63"),
+                   hexBytes(plain.mid(FillerOffset, FillerSize))});
+    return fields;
+}
+
+// The fields as "name  value" lines, or as one JSON object.
+QString fieldsText(const QVector<QPair<QString, QJsonValue>> &fields, bool json)
+{
+    if (json) {
+        QJsonObject object;
+        for (const auto &entry : fields)
+            object.insert(entry.first, entry.second);
+        return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));
+    }
+    QString text;
+    for (const auto &entry : fields)
+        text += field(entry.first, jsonValueText(entry.second));
     return text;
 }
 
@@ -127,6 +147,7 @@ int decodeCommand(const QStringList &arguments)
     commandLine.addOption(keyOption());
     commandLine.addOption(QCommandLineOption(QStringLiteral("plain"),
                                              QStringLiteral("The bytes are already decrypted: do not decrypt them.")));
+    commandLine.addOption(jsonOption(QStringLiteral("the fields")));
     if (const std::optional<int> status = commandLine.parse(arguments))
         return *status;
 
@@ -140,13 +161,15 @@ int decodeCommand(const QStringList &arguments)
             return reportFailure(*failure);
     }
 
+    const bool json = commandLine.isSet(QStringLiteral("json"));
     if (datagram == QByteArray(DiscoveryRequest, DiscoveryRequestSize)) {
-        printOut(
-            field(QStringLiteral("kind"), QStringLiteral("discovery request \"FFFF\" (sent as it is, not encrypted)")));
+        printOut(fieldsText(
+            {{QStringLiteral("kind"), QStringLiteral("discovery request \"FFFF\" (sent as it is, not encrypted)")}},
+            json));
         return ExitStatus::Success;
     }
     if (datagram.size() != FrameSize) {
-        printOut(field(QStringLiteral("length"), QStringLiteral("%1 bytes").arg(datagram.size())));
+        printOut(fieldsText({{QStringLiteral("length"), QStringLiteral("%1 bytes").arg(datagram.size())}}, json));
         return reportFailure({ExitStatus::BadFrame,
                               QStringLiteral("a frame is %1 bytes; this is %2").arg(FrameSize).arg(datagram.size())});
     }
@@ -157,17 +180,17 @@ int decodeCommand(const QStringList &arguments)
     const bool valid = hasValidFrameChecksum(plain);
     const bool isConfigFrame = carriesConfigMarker(plain);
 
-    QString text;
-    text += field(QStringLiteral("length"), QStringLiteral("%1 bytes").arg(FrameSize));
-    text += field(QStringLiteral("key"), plainGiven ? QStringLiteral("none: given decrypted (--plain)") : keySource);
-    text += field(QStringLiteral("plain"), hexBytes(plain));
-    text += field(QStringLiteral("checksum"), checksumVerdict(plain));
-    text += field(QStringLiteral("kind"),
-                  !valid              ? QStringLiteral("unknown: the checksum is wrong, the fields below mean nothing")
-                      : isConfigFrame ? QStringLiteral("configuration frame (marker \"1111\" at bytes 6-9)")
-                                      : QStringLiteral("reply"));
-    text += describeFrame(plain, isConfigFrame);
-    printOut(text);
+    QVector<QPair<QString, QJsonValue>> fields;
+    fields.append({QStringLiteral("length"), QStringLiteral("%1 bytes").arg(FrameSize)});
+    fields.append({QStringLiteral("key"), plainGiven ? QStringLiteral("none: given decrypted (--plain)") : keySource});
+    fields.append({QStringLiteral("plain"), hexBytes(plain)});
+    fields.append({QStringLiteral("checksum"), checksumVerdict(plain)});
+    fields.append({QStringLiteral("kind"),
+                   !valid              ? QStringLiteral("unknown: the checksum is wrong, the fields below mean nothing")
+                       : isConfigFrame ? QStringLiteral("configuration frame (marker \"1111\" at bytes 6-9)")
+                                       : QStringLiteral("reply")});
+    fields += frameFields(plain, isConfigFrame);
+    printOut(fieldsText(fields, json));
 
     if (valid)
         return ExitStatus::Success;

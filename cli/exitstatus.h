@@ -13,6 +13,7 @@ constexpr int RefusedValue = 5; // a value the module cannot be sent; nothing wa
 constexpr int NotConfirmed = 6; // the module did not report the new values afterwards
 constexpr int NetworkError = 7; // port 1500 unusable, the adapter missing or down, a send failed
 constexpr int BadFrame = 8; // decode: the frame is not 64 bytes or its checksum is wrong
+constexpr int Conflict = 9; // the modules would clash (one address for two, a MAC twice); nothing was sent
 } // namespace ExitStatus
 
 // Why a command stops: its exit status and what to tell the user.

@@ -138,8 +138,8 @@ int setCommand(const QStringList &arguments)
     DeviceRecord wanted = reported;
     if (const std::optional<Failure> failure = applyEdits(&wanted, edits))
         return reportFailure(*failure);
-    if (needsLineFormatNotice(wanted))
-        printWarning(QStringLiteral("modules do not support 7 data bits without parity; sending it anyway"));
+    for (const QString &warning : editWarnings(reported, wanted))
+        printWarning(warning);
     QStringList changed = changes(reported, wanted);
     if (changed.isEmpty())
         changed << QStringLiteral("no change");

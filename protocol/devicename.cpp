@@ -238,10 +238,12 @@ QString displayDeviceName(const QByteArray &nameField)
     return showName(nameField).text;
 }
 
-std::optional<QByteArray> encodeDeviceName(const QString &name, const QByteArray &originalField)
+namespace {
+
+// The name's characters, each encoded the way the original field was; none when one cannot be encoded.
+std::optional<QVector<QByteArray>> encodedCharacters(const QString &name, const QByteArray &originalField)
 {
     const NameEncoding encoding = showName(originalField).encoding;
-    // Every character is checked, also those beyond the cut: a name that cannot be sent is refused as a whole.
     QVector<QByteArray> characters;
     for (int i = 0; i < name.size(); ++i) {
         const QChar c = name.at(i);
@@ -255,11 +257,33 @@ std::optional<QByteArray> encodeDeviceName(const QString &name, const QByteArray
             return std::nullopt;
         characters.append(*bytes);
     }
+    return characters;
+}
+
+} // namespace
+
+std::optional<QByteArray> encodeDeviceName(const QString &name, const QByteArray &originalField)
+{
+    // Every character is checked, also those beyond the cut: a name that cannot be sent is refused as a whole.
+    const std::optional<QVector<QByteArray>> characters = encodedCharacters(name, originalField);
+    if (!characters)
+        return std::nullopt;
     QByteArray field;
-    for (const QByteArray &character : qAsConst(characters)) {
+    for (const QByteArray &character : *characters) {
         if (field.size() + character.size() > NameSize)
             break;
         field += character;
     }
     return field.leftJustified(NameSize, '\0');
+}
+
+std::optional<int> encodedDeviceNameSize(const QString &name, const QByteArray &originalField)
+{
+    const std::optional<QVector<QByteArray>> characters = encodedCharacters(name, originalField);
+    if (!characters)
+        return std::nullopt;
+    int size = 0;
+    for (const QByteArray &character : *characters)
+        size += character.size();
+    return size;
 }

@@ -24,3 +24,7 @@ QString displayDeviceName(const QByteArray &nameField);
 // Empty when a character cannot be encoded that way: a zero character (it would end the name early) or half of a
 // surrogate pair.
 std::optional<QByteArray> encodeDeviceName(const QString &name, const QByteArray &originalField = QByteArray());
+
+// How many bytes the whole name takes, encoded as encodeDeviceName encodes it, before any cut: more than the 10 of
+// the field means the module would keep only part of it. None when it cannot be encoded.
+std::optional<int> encodedDeviceNameSize(const QString &name, const QByteArray &originalField = QByteArray());

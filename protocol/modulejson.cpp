@@ -187,7 +187,17 @@ struct FieldRule {
     std::function<QJsonValue(const DeviceRecord &)> write; // Undefined: not written for this record
     std::function<bool(const QJsonValue &, DeviceRecord &)> read;
     EditedFields edits; // what giving this key changes, and so which parameters are checked before sending
+    // Why a value given for this key cannot be sent as given although it reads (empty: it can). Asked only of a
+    // value that changes what the module reported: what nobody touched goes back as it came.
+    std::function<QString(const QJsonValue &given, const DeviceRecord &before)> refuseEdit;
 };
+
+// A subnet mask is ones, then zeros: a gap leaves a module with a subnet nobody can route to.
+bool isContiguousMask(const Ipv4Octets &octets)
+{
+    const quint32 mask = quint32(octets[0]) << 24 | quint32(octets[1]) << 16 | quint32(octets[2]) << 8 | octets[3];
+    return (~mask & (~mask + 1)) == 0; // the zeros below the last one form a run to the end
+}
 
 template<typename Enum>
 FieldRule choiceRule(const char *key, Enum DeviceRecord::*member, const QVector<Choice> &choices)
@@ -417,6 +427,16 @@ QVector<FieldRule> makeFieldRules()
     name.read = [](const QJsonValue &value, DeviceRecord &record) {
         return value.isString() && applyName(record, value.toString(), record.nameField);
     };
+    // The module would keep only the first bytes: a name is sent whole or not at all.
+    name.refuseEdit = [](const QJsonValue &given, const DeviceRecord &before) {
+        const std::optional<int> size = encodedDeviceNameSize(given.toString(), before.nameField);
+        if (!size || *size <= NameSize)
+            return QString();
+        return QStringLiteral("\"name\": %1 takes %2 bytes; the module holds %3")
+            .arg(shown(given))
+            .arg(*size)
+            .arg(NameSize);
+    };
     rules << name;
 
     FieldRule nameHex;
@@ -456,7 +476,16 @@ QVector<FieldRule> makeFieldRules()
     rules << mode;
     rules << choiceRule("ip-type", &DeviceRecord::ipType, choicesOf(ipTypeNames));
     rules << addressRule("ip", &DeviceRecord::localIp, EditedField::LocalIp);
-    rules << addressRule("mask", &DeviceRecord::subnetMask, EditedField::SubnetMask);
+    FieldRule mask = addressRule("mask", &DeviceRecord::subnetMask, EditedField::SubnetMask);
+    mask.refuseEdit = [](const QJsonValue &given, const DeviceRecord &) {
+        const std::optional<Ipv4Octets> octets = parseIpv4(given.toString());
+        if (!octets || isContiguousMask(*octets))
+            return QString();
+        return QStringLiteral("\"mask\": %1 is not a subnet mask: its ones must come first, without a gap, such as "
+                              "255.255.255.0")
+            .arg(shown(given));
+    };
+    rules << mask;
     rules << addressRule("gateway", &DeviceRecord::gateway, EditedField::Gateway);
     rules << localPortRule();
     rules << addressRule("remote-ip", &DeviceRecord::remoteIp, EditedField::RemoteIp);
@@ -540,6 +569,19 @@ bool checkSendable(const DeviceRecord &record, EditedFields edited, QString *err
     return false;
 }
 
+// A value given that changed the record, asked whether it can be sent as given.
+bool checkEdit(const FieldRule &rule, const QJsonValue &given, const DeviceRecord &before, const DeviceRecord &after,
+               QString *error)
+{
+    if (!rule.refuseEdit || (rule.write(after) == rule.write(before) && after.nameField == before.nameField))
+        return true;
+    const QString refusal = rule.refuseEdit(given, before);
+    if (refusal.isEmpty())
+        return true;
+    *error = refusal;
+    return false;
+}
+
 // The keys of the rules that pass, in table order.
 QStringList keysWhere(const std::function<bool(const FieldRule &)> &passes)
 {
@@ -577,10 +619,13 @@ bool moduleFromJson(const QJsonObject &object, const DeviceRecord &base, DeviceR
         }
         if (rule->key == NameKey || rule->key == NameHexKey || rule->key == LineFormatKey)
             continue;
+        const DeviceRecord before = result;
         if (!rule->read(it.value(), result)) {
             *error = valueError(*rule, shown(it.value()));
             return false;
         }
+        if (check == SendCheck::ChangedFields && !checkEdit(*rule, it.value(), before, result, error))
+            return false;
         // A value the module already has is not an edit: a file exported from it goes back as it came.
         if (rule->write(result) != rule->write(base))
             edited |= rule->edits;
@@ -612,10 +657,14 @@ bool moduleFromJson(const QJsonObject &object, const DeviceRecord &base, DeviceR
         return false;
     }
     const QJsonValue name = object.value(NameKey);
+    const DeviceRecord unnamed = result;
     if (!name.isUndefined() && !findRule(NameKey)->read(name, result)) {
         *error = valueError(*findRule(NameKey), shown(name));
         return false;
     }
+    if (!name.isUndefined() && check == SendCheck::ChangedFields
+        && !checkEdit(*findRule(NameKey), name, unnamed, result, error))
+        return false;
 
     if (check == SendCheck::ChangedFields && !checkSendable(result, edited, error))
         return false;
@@ -635,20 +684,28 @@ bool setModuleField(DeviceRecord *record, const QString &key, const QString &val
                      .arg(key, settableModuleKeys().join(QStringLiteral(", ")));
         return false;
     }
-    const bool typedNumber
-        = rule->textForm == TextForm::Number && isAsciiDigits(valueText) && valueText.size() <= LongestWholeNumber;
-    const QJsonValue value = typedNumber ? QJsonValue(double(valueText.toLongLong())) : QJsonValue(valueText);
+    const QJsonValue value = typedModuleValue(key, valueText);
 
     DeviceRecord result = *record;
     if (!rule->read(value, result)) {
         *error = valueError(*rule, QStringLiteral("\"%1\"").arg(valueText));
         return false;
     }
+    if (!checkEdit(*rule, value, *record, result, error))
+        return false;
     // Only what the command line names is checked: the module's other values go back as it reported them.
     if (!checkSendable(result, rule->edits, error))
         return false;
     *record = result;
     return true;
+}
+
+QJsonValue typedModuleValue(const QString &key, const QString &valueText)
+{
+    const FieldRule *rule = findRule(key);
+    const bool typedNumber = rule && rule->textForm == TextForm::Number && isAsciiDigits(valueText)
+        && valueText.size() <= LongestWholeNumber;
+    return typedNumber ? QJsonValue(double(valueText.toLongLong())) : QJsonValue(valueText);
 }
 
 bool isLineSettingKey(const QString &key)
@@ -692,4 +749,56 @@ bool isFirmwareVersion(const QString &text)
             return false;
     }
     return true;
+}
+
+namespace {
+
+quint32 addressValue(const QString &text)
+{
+    const std::optional<Ipv4Octets> octets = parseIpv4(text);
+    if (!octets)
+        return 0;
+    return quint32((*octets)[0]) << 24 | quint32((*octets)[1]) << 16 | quint32((*octets)[2]) << 8 | (*octets)[3];
+}
+
+QString addressText(quint32 address)
+{
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(address >> 24)
+        .arg((address >> 16) & 0xFF)
+        .arg((address >> 8) & 0xFF)
+        .arg(address & 0xFF);
+}
+
+int prefixLength(quint32 mask)
+{
+    int length = 0;
+    for (quint32 bit = 0x80000000u; bit && (mask & bit); bit >>= 1)
+        ++length;
+    return length;
+}
+
+} // namespace
+
+QStringList editWarnings(const DeviceRecord &reported, const DeviceRecord &wanted)
+{
+    QStringList warnings;
+    const bool addressingChanged = reported.localIp != wanted.localIp || reported.subnetMask != wanted.subnetMask
+        || reported.gateway != wanted.gateway || reported.ipType != wanted.ipType;
+    const std::optional<Ipv4Octets> maskOctets = parseIpv4(wanted.subnetMask);
+    if (addressingChanged && wanted.ipType == Module::StaticIp && maskOctets && isContiguousMask(*maskOctets)
+        && parseIpv4(wanted.localIp) && parseIpv4(wanted.gateway)) {
+        const quint32 mask = addressValue(wanted.subnetMask);
+        const quint32 gateway = addressValue(wanted.gateway);
+        const quint32 address = addressValue(wanted.localIp);
+        // 0.0.0.0: no gateway at all, which is the user's choice.
+        if (gateway != 0 && (gateway & mask) != (address & mask))
+            warnings << QStringLiteral("the gateway %1 lies outside the module's subnet %2/%3")
+                            .arg(wanted.gateway, addressText(address & mask))
+                            .arg(prefixLength(mask));
+    }
+    // Said when the line format becomes 7N1, not on every later change of a module that already has it.
+    if (needsLineFormatNotice(wanted) && lineFormatByte(wanted) != lineFormatByte(reported))
+        warnings << QStringLiteral("modules do not support 7 data bits without parity; sending it anyway");
+    return warnings;
 }

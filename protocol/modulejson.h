@@ -58,6 +58,10 @@ bool moduleFromJson(const QJsonObject &object, const DeviceRecord &base, DeviceR
 // record's other values are not. On an error the record is left alone.
 bool setModuleField(DeviceRecord *record, const QString &key, const QString &valueText, QString *error);
 
+// A value typed as text (on a command line, in a CSV cell) as the JSON value of the key: digits are a number where
+// the key takes numbers, anything else is text, which the key's rule then accepts or refuses.
+QJsonValue typedModuleValue(const QString &key, const QString &valueText);
+
 // The keys setModuleField takes: every key above but the module's identity ("mac", "version") and where it was
 // seen ("source-ip", "interface").
 QStringList settableModuleKeys();
@@ -76,3 +80,8 @@ QString moduleKey(ConfigField field);
 
 // Four numbers from 0 to 15 joined by dots, ASCII digits only: each travels as one nibble.
 bool isFirmwareVersion(const QString &text);
+
+// What is worth telling before a configuration is sent, though it is sent all the same: a gateway outside the
+// subnet of the module's new address (when the addressing changes), and 7 data bits without parity when the line
+// format becomes that.
+QStringList editWarnings(const DeviceRecord &reported, const DeviceRecord &wanted);
