@@ -22,6 +22,10 @@ const Command commands[] = {
     {"set",    "MAC FIELD=VALUE...", "change parameters, then read them back",         setCommand},
     {"export", "MAC",               "a module's parameters as JSON",                   exportCommand},
     {"apply",  "FILE MAC...",       "give modules the parameters of a JSON file",      applyCommand},
+    {"provision", "FILE | --ip-range FIRST-LAST", "commission a batch from a list or a range", provisionCommand},
+    {"watch",  "",                  "report modules appearing, changing and going",    watchCommand},
+    {"provision", "FILE",           "commission a batch from a list (or --ip-range)",  provisionCommand},
+    {"watch",  "",                  "report modules appearing, changing and going",    watchCommand},
     {"decode", "HEX",               "decrypt and explain one captured 64-byte frame",  decodeCommand},
 };
 // clang-format on

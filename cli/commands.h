@@ -11,6 +11,8 @@ int exportCommand(const QStringList &arguments);
 int setCommand(const QStringList &arguments);
 int applyCommand(const QStringList &arguments);
 int decodeCommand(const QStringList &arguments);
+int provisionCommand(const QStringList &arguments);
+int watchCommand(const QStringList &arguments);
 
 // Prints the failure's message and returns its status.
 int reportFailure(const Failure &failure);

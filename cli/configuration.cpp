@@ -1,6 +1,7 @@
 #include "configuration.h"
 
 #include "configframe.h"
+#include "deviceendpoint.h"
 #include "frameconstants.h"
 #include "framelayout.h"
 #include "moduleenums.h"
@@ -9,12 +10,16 @@
 #include "session.h"
 
 #include <QJsonObject>
+#include <QThread>
 #include <QVector>
 
 namespace {
 
 // How often the read-back asks again while a module still reports its old values (it may be restarting).
 constexpr int ReadBackIntervalMs = 500;
+// Configuration frames for many modules: this many at a time, then a pause.
+constexpr int PacedGroup = 16;
+constexpr int PacedPauseMs = 2;
 
 const QLatin1String NameKey("name");
 
@@ -88,6 +93,33 @@ std::optional<Failure> sendConfiguration(Session &session, const DeviceRecord &r
     const QStringList sendErrors = session.deviceEndpoint().flushSends();
     return session.judgeSends(sendErrors, !sendErrors.isEmpty(),
                               QStringLiteral("the configuration frame for %1").arg(record.macAddress));
+}
+
+std::optional<Failure> sendConfigurations(Session &session, const QList<QPair<DeviceRecord, DeviceRecord>> &frames,
+                                          QStringList *notSent)
+{
+    DeviceEndpoint &endpoint = session.deviceEndpoint();
+    endpoint.flushSends(); // what failed before is not these frames' fault
+    QStringList sendErrors;
+    int sent = 0;
+    for (const auto &frame : frames) {
+        const ConfigFrame built
+            = buildConfigFrame(frame.first, timeSeededFiller(), fieldsChangedFrom(frame.second, frame.first));
+        if (built.invalidField != ConfigField::None) {
+            *notSent << frame.first.macAddress;
+            continue;
+        }
+        endpoint.sendBroadcast(built.bytes, frame.first.interfaceIndex);
+        // Every module hears every frame: a burst would outrun the receive queue of a module, or of a simulator
+        // standing in for many, so the frames leave in small groups, each gone before the next.
+        if (++sent % PacedGroup == 0) {
+            sendErrors += endpoint.flushSends();
+            QThread::msleep(PacedPauseMs);
+        }
+    }
+    sendErrors += endpoint.flushSends();
+    return session.judgeSends(sendErrors, sent > 0 && sendErrors.size() >= sent,
+                              QStringLiteral("%1 configuration frames").arg(sent));
 }
 
 QHash<QString, QStringList> readBack(Session &session, const QList<DeviceRecord> &sent, int verifyMs)

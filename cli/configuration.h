@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +17,12 @@ class Session;
 // waits until the frame has left. What differs from what the module reported must pass findInvalidConfigField;
 // the rest goes back as the module reported it.
 std::optional<Failure> sendConfiguration(Session &session, const DeviceRecord &record, const DeviceRecord &reported);
+
+// Sends one configuration frame to each module (first: what it gets, second: what it reported), paced, through the
+// adapter each answered on, and waits until they have left. *notSent lists those that findInvalidConfigField
+// refuses. A network error when no frame could leave; single failed copies are warned about.
+std::optional<Failure> sendConfigurations(Session &session, const QList<QPair<DeviceRecord, DeviceRecord>> &frames,
+                                          QStringList *notSent);
 
 // Searches until every module reports the parameters it was sent, or verifyMs is up. Per MAC, the differences
 // that remain: none when the module confirmed, one line saying so when it never answered.

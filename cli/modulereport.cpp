@@ -34,27 +34,6 @@ QString padded(const QString &text, int width)
     return text + QString(qMax(0, width - displayWidth(text)), QLatin1Char(' '));
 }
 
-// A spreadsheet runs a cell that begins with one of these as a formula (a tab or carriage return first can hide
-// one behind it).
-bool mayStartFormula(const QString &text)
-{
-    static const QString starters = QStringLiteral("=+-@\t\r");
-    return !text.isEmpty() && starters.contains(text.at(0));
-}
-
-// A CSV field (RFC 4180): quoted when it holds a separator, a quote or a line break. A field a spreadsheet would
-// run as a formula gets an apostrophe first, which makes it text (and which spreadsheets do not show).
-QString csvField(const QString &field)
-{
-    const QString text = mayStartFormula(field) ? QLatin1Char('\'') + field : field;
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
-        && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 QString notesText(const FoundModule &module)
 {
     QStringList notes;
@@ -72,6 +51,32 @@ QString notesText(const FoundModule &module)
 }
 
 } // namespace
+
+namespace {
+
+// A spreadsheet runs a cell that begins with one of these as a formula (a tab or carriage return first can hide
+// one behind it).
+bool mayStartFormula(const QString &text)
+{
+    static const QString starters = QStringLiteral("=+-@\t\r");
+    return !text.isEmpty() && starters.contains(text.at(0));
+}
+
+} // namespace
+
+// A CSV field (RFC 4180): quoted when it holds a separator, a quote or a line break. A field a spreadsheet would
+// run as a formula gets an apostrophe first, which makes it text (and which spreadsheets do not show).
+QString csvField(const QString &field)
+{
+    const QString text = mayStartFormula(field) ? QLatin1Char('\'') + field : field;
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
+        && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
 
 QString lineFormatByteText(quint8 format)
 {

@@ -32,6 +32,10 @@ QString csvText(const QList<FoundModule> &modules); // search --csv: a header li
 QString tableText(const QList<FoundModule> &modules); // search: aligned columns for people
 QString detailsText(const FoundModule &module); // show: one "key  value" line per field
 
+// One CSV cell (RFC 4180), quoted where needed; a cell a spreadsheet would run as a formula gets an apostrophe
+// first, which makes it text.
+QString csvField(const QString &field);
+
 // A value of those forms as text: numbers without a fraction, true/false, list items joined by the separator.
 QString jsonValueText(const QJsonValue &value, const QString &listSeparator = QStringLiteral(", "));
 

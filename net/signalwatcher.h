@@ -4,8 +4,8 @@
 
 class QSocketNotifier;
 
-// Turns SIGINT and SIGTERM into a Qt signal delivered by the event loop, so the
-// simulator can stop cleanly instead of dying inside a half-written state file.
+// Turns SIGINT and SIGTERM into a Qt signal delivered by the event loop, so that a program can stop cleanly: the
+// simulator instead of dying inside a half-written state file, kestrelctl watch with exit status 0.
 class SignalWatcher : public QObject
 {
     Q_OBJECT
