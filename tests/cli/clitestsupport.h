@@ -107,6 +107,19 @@ public:
         return true;
     }
 
+    // Waits until the simulator has printed the text this many times (since it started).
+    bool waitForCount(const QByteArray &text, int count, int timeoutMs = 60000)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while ((log += process.readAll()).count(text) < count) {
+            if (waited.elapsed() > timeoutMs || process.state() == QProcess::NotRunning)
+                return false;
+            process.waitForReadyRead(100);
+        }
+        return true;
+    }
+
     // Everything printed so far.
     QByteArray output()
     {

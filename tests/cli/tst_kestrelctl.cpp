@@ -36,6 +36,7 @@ private slots:
     void refusedValueSendsNothing_data();
     void refusedValueSendsNothing();
     void sevenDataBitsWithoutParityAreWarnedAboutAndSent();
+    void gatewayOutsideTheSubnetIsWarnedAboutAndSent();
     void moduleThatIgnoresTheFrameIsNotConfirmed();
     void noVerifyOnlySends();
 
@@ -626,6 +627,14 @@ void TestKestrelctl::refusedValueSendsNothing_data()
                                               << "stop-bits";
     QTest::newRow("eleven name bytes in hex") << "name-hex=4142434445464748494A4B"
                                               << "name-hex";
+    QTest::newRow("name longer than the 10 bytes") << "name=ThisNameIsTooLong"
+                                                   << "name";
+    QTest::newRow("name of four three-byte characters") << QStringLiteral("name=泵站一号")
+                                                        << "name";
+    QTest::newRow("mask with a gap") << "mask=255.0.255.0"
+                                     << "mask";
+    QTest::newRow("mask with a one after the zeros") << "mask=255.255.255.1"
+                                                     << "mask";
 }
 
 void TestKestrelctl::refusedValueSendsNothing()
@@ -642,6 +651,8 @@ void TestKestrelctl::refusedValueSendsNothing()
     QVERIFY2(result.err.contains(QStringLiteral("\"%1\"").arg(field).toUtf8()), result.err.constData());
     QVERIFY2(result.err.contains("nothing was sent"), result.err.constData());
     QVERIFY(result.out.isEmpty());
+    if (field == QLatin1String("name"))
+        QVERIFY2(result.err.contains(" bytes; the module holds 10"), result.err.constData());
 
     flush(2);
     QVERIFY2(!modules.output().contains("configuration frame") && !modules.output().contains("configured"),
@@ -658,6 +669,28 @@ void TestKestrelctl::sevenDataBitsWithoutParityAreWarnedAboutAndSent()
     QCOMPARE_EXIT(result, 0);
     QVERIFY2(result.err.contains("7 data bits without parity"), result.err.constData());
     QTRY_COMPARE(stateModules(statePath()).value(FirstMac).value("data-bits").toInt(), 7);
+
+    // The module has it now: a later change of something else says nothing of it.
+    const ToolRun later = run({"set", FirstMac, "baud=19200"});
+    QCOMPARE_EXIT(later, 0);
+    QVERIFY2(later.err.isEmpty(), later.err.constData());
+}
+
+void TestKestrelctl::gatewayOutsideTheSubnetIsWarnedAboutAndSent()
+{
+    QFile::remove(statePath());
+    SimulatedModules modules;
+    QVERIFY(startModules(modules, {"--count", "1", "--mac", FirstMac}));
+    // The factory gateway 192.168.1.1 stays while the address moves to another subnet.
+    const ToolRun moved = run({"set", FirstMac, "ip=10.231.0.20"});
+    QCOMPARE_EXIT(moved, 0);
+    QVERIFY2(moved.err.contains("the gateway 192.168.1.1 lies outside the module's subnet 10.231.0.0/24"),
+             moved.err.constData());
+    QTRY_COMPARE(stateModules(statePath()).value(FirstMac).value("ip").toString(), QStringLiteral("10.231.0.20"));
+
+    const ToolRun fixed = run({"set", FirstMac, "gateway=10.231.0.1"});
+    QCOMPARE_EXIT(fixed, 0);
+    QVERIFY2(fixed.err.isEmpty(), fixed.err.constData());
 }
 
 void TestKestrelctl::moduleThatIgnoresTheFrameIsNotConfirmed()
@@ -688,9 +721,13 @@ void TestKestrelctl::applyKeepIpCommissionsABatch()
 {
     const QStringList macs = {macAfter(FirstMac, 0), macAfter(FirstMac, 1), macAfter(FirstMac, 2)};
     const QString bystander = macAfter(FirstMac, 3);
-    QVERIFY(writeStateFile(statePath(),
-                           {module(macs[0], "10.231.0.11"), module(macs[1], "10.231.0.12"),
-                            module(macs[2], "10.231.0.13"), module(bystander, "10.231.0.14")}));
+    QJsonArray state;
+    for (int i = 0; i < 4; ++i) {
+        QJsonObject entry = module(macAfter(FirstMac, i), QStringLiteral("10.231.0.1%1").arg(i + 1));
+        entry.insert(QStringLiteral("name"), QStringLiteral("SIM-%1").arg(i + 1));
+        state.append(entry);
+    }
+    QVERIFY(writeStateFile(statePath(), state));
     SimulatedModules modules;
     QVERIFY(startModules(modules, {}));
 
@@ -698,7 +735,7 @@ void TestKestrelctl::applyKeepIpCommissionsABatch()
     const QJsonObject parameters {
         {"mac", "02004B5300AA"}, {"version", "1.2.0.3"}, {"ip", "10.231.0.99"},  {"source-ip", "10.231.0.1"},
         {"interface", "kst0"},   {"baud", 57600},        {"mode", "tcp-client"}, {"remote-ip", "10.231.0.200"},
-        {"remote-port", 9000},   {"parity", "odd"}};
+        {"remote-port", 9000},   {"parity", "odd"},        {"name", "Line3-A"}};
     const QString path = files.filePath(QStringLiteral("line3.json"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -724,7 +761,13 @@ void TestKestrelctl::applyKeepIpCommissionsABatch()
         QCOMPARE(configured.value("remote-port").toInt(), 9000);
         QCOMPARE(configured.value("parity").toString(), QStringLiteral("odd"));
     }
+    for (int i = 0; i < 3; ++i) // each module keeps its own name: the file's is that of the module it came from
+        QCOMPARE(after.value(macs.at(i)).value("name").toString(), QStringLiteral("SIM-%1").arg(i + 1));
     QVERIFY(!after.contains(QStringLiteral("02004B5300AA")));
+
+    const ToolRun named = run({"apply", path, "--keep-ip", "--use-name", macs[0]});
+    QCOMPARE_EXIT(named, 0);
+    QTRY_COMPARE(stateModules(statePath()).value(macs[0]).value("name").toString(), QStringLiteral("Line3-A"));
     QCOMPARE(after.value(bystander).value("baud").toInt(), 9600);
     QCOMPARE(after.value(bystander).value("mode").toString(), QStringLiteral("udp"));
 }
@@ -735,16 +778,27 @@ void TestKestrelctl::applyReportsEveryModule()
     SimulatedModules modules;
     QVERIFY(startModules(modules, {"--count", "2", "--mac", FirstMac}));
     const QString absent = QStringLiteral("02004B5300FF");
+    const QByteArray before = fileBytes(statePath());
+    // One static address for three modules would leave them unreachable: refused before the search.
+    const ToolRun refused = run({"apply", "-", FirstMac, absent, macAfter(FirstMac, 1), "--timeout", "1"},
+                                R"({"baud": 38400, "ip": "10.231.0.40"})");
+    QCOMPARE_EXIT(refused, 9);
+    QVERIFY2(refused.err.contains("10.231.0.40") && refused.err.contains("--keep-ip")
+                 && refused.err.contains("nothing was sent"),
+             refused.err.constData());
+    flush(2);
+    QVERIFY2(!modules.output().contains("configured"), modules.output().constData());
+    QCOMPARE(fileBytes(statePath()), before);
+
     // The search waits its whole time for the absent module: ample for the two that are there.
     const ToolRun result = run({"apply", "-", FirstMac, absent, macAfter(FirstMac, 1), "--timeout", "1"},
-                               R"({"baud": 38400, "ip": "10.231.0.40"})");
+                               R"({"baud": 38400})");
     QCOMPARE_EXIT(result, 4);
     const QStringList lines = QString::fromUtf8(result.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
     QVERIFY2(lines.at(0).startsWith(FirstMac + QLatin1String(" confirmed")), qPrintable(lines.at(0)));
     QVERIFY2(lines.at(1).startsWith(absent + QLatin1String(" not found")), qPrintable(lines.at(1)));
     QVERIFY2(lines.at(2).startsWith(macAfter(FirstMac, 1) + QLatin1String(" confirmed")), qPrintable(lines.at(2)));
-    QVERIFY2(result.err.contains("--keep-ip"), "one address for many modules is pointed out");
     QVERIFY2(result.err.contains("1 of 3 modules failed"), result.err.constData());
     QTRY_COMPARE(stateModules(statePath()).value(macAfter(FirstMac, 1)).value("baud").toInt(), 38400);
 }
@@ -818,6 +872,22 @@ void TestKestrelctl::decodeExplainsFramesOfTheLibrary()
     const ToolRun result = run(QStringList {"decode", hex} + options);
     QCOMPARE_EXIT(result, status);
     const Fields fields = fieldLines(result.out);
+    // Each field once: the line-format byte has one line, with what it means.
+    QStringList names;
+    for (const QString &line : QString::fromUtf8(result.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        names << line.section(QLatin1Char(' '), 0, 0);
+    QCOMPARE(names.size(), QSet<QString>(names.cbegin(), names.cend()).size());
+
+    // --json says the same as the lines.
+    const ToolRun json = run(QStringList {"decode", hex, "--json"} + options);
+    QCOMPARE_EXIT(json, status);
+    const QJsonObject object = QJsonDocument::fromJson(json.out).object();
+    QCOMPARE(object.size(), fields.size());
+    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it) {
+        const QJsonValue value = object.value(it.key());
+        const QString text = value.isDouble() ? QString::number(value.toInt()) : value.toString();
+        QCOMPARE(text, it.value());
+    }
     for (auto it = expected.constBegin(); it != expected.constEnd(); ++it) {
         if (it.key() == QLatin1String("checksum") || it.key() == QLatin1String("kind"))
             QVERIFY2(fields.value(it.key()).startsWith(it.value()),
@@ -846,14 +916,16 @@ void TestKestrelctl::malformedArgumentsHaveTheirExitStatus_data()
     // clang-format off
     QTest::newRow("no command") << QStringList {} << QByteArray() << 2 << "a command is missing";
     QTest::newRow("unknown command") << QStringList {"frobnicate"} << QByteArray() << 2 << "unknown command";
-    QTest::newRow("unknown option") << QStringList {"search", "--fast"} << QByteArray() << 2 << "fast";
+    QTest::newRow("unknown option") << QStringList {"search", "--fast"} << QByteArray() << 2 << "search: unknown option \"--fast\" (see kestrelctl search --help)";
+    QTest::newRow("unknown option of decode") << QStringList {"decode", "--fast", "00"} << QByteArray() << 2 << "decode: unknown option \"--fast\" (see kestrelctl decode --help)";
+    QTest::newRow("unknown short option") << QStringList {"show", "-x", mac} << QByteArray() << 2 << "show: unknown option \"-x\" (see";
     QTest::newRow("search with an argument") << QStringList {"search", mac} << QByteArray() << 2 << "unexpected argument";
     QTest::newRow("json and csv") << QStringList {"search", "--json", "--csv"} << QByteArray() << 2 << "--csv";
     QTest::newRow("timeout 0") << QStringList {"search", "--timeout", "0"} << QByteArray() << 2 << "--timeout";
     QTest::newRow("negative timeout") << QStringList {"search", "--timeout", "-1"} << QByteArray() << 2 << "--timeout";
     QTest::newRow("timeout in exponent form") << QStringList {"search", "--timeout", "1e3"} << QByteArray() << 2 << "--timeout";
     QTest::newRow("timeout of a day") << QStringList {"search", "--timeout", "86400"} << QByteArray() << 2 << "--timeout";
-    QTest::newRow("timeout without value") << QStringList {"search", "--timeout"} << QByteArray() << 2 << "timeout";
+    QTest::newRow("timeout without value") << QStringList {"search", "--timeout"} << QByteArray() << 2 << "search: missing value after \"--timeout\" (see";
     QTest::newRow("101 retries") << QStringList {"search", "--retries", "101"} << QByteArray() << 2 << "--retries";
     QTest::newRow("huge retries") << QStringList {"search", "--retries", "99999999999999999999"} << QByteArray() << 2 << "--retries";
     QTest::newRow("expect 0") << QStringList {"search", "--expect", "0"} << QByteArray() << 2 << "--expect";
