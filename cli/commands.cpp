@@ -22,8 +22,6 @@ const Command commands[] = {
     {"set",    "MAC FIELD=VALUE...", "change parameters, then read them back",         setCommand},
     {"export", "MAC",               "a module's parameters as JSON",                   exportCommand},
     {"apply",  "FILE MAC...",       "give modules the parameters of a JSON file",      applyCommand},
-    {"provision", "FILE | --ip-range FIRST-LAST", "commission a batch from a list or a range", provisionCommand},
-    {"watch",  "",                  "report modules appearing, changing and going",    watchCommand},
     {"provision", "FILE",           "commission a batch from a list (or --ip-range)",  provisionCommand},
     {"watch",  "",                  "report modules appearing, changing and going",    watchCommand},
     {"decode", "HEX",               "decrypt and explain one captured 64-byte frame",  decodeCommand},
@@ -40,7 +38,7 @@ QString overview()
         text += QStringLiteral("  %1 %2\n")
                     .arg(QStringLiteral("%1 %2").arg(QLatin1String(command.name), QLatin1String(command.synopsis)), -26)
                     .arg(QLatin1String(command.summary));
-    text += QStringLiteral("\n`kestrelctl COMMAND --help` describes a command and its options.\n"
+    text += QStringLiteral("\nkestrelctl COMMAND --help describes a command and its options.\n"
                            "MAC: 001A2B3C4D5E, 00:1A:2B:3C:4D:5E or 00-1a-2b-3c-4d-5e.\n");
     return text + frameKeySourcesHelp() + QLatin1Char('\n') + exitStatusHelp();
 }

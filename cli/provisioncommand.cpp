@@ -144,7 +144,7 @@ int provisionCommand(const QStringList &arguments)
         QStringLiteral("provision"), QStringLiteral("FILE | --ip-range FIRST-LAST"),
         QStringLiteral(
             "Commissions a batch in one pass. FILE lists the modules by MAC with the parameters each should have:\n"
-            "CSV with a header row of the fields `set` takes and a \"mac\" column (an empty cell keeps what the\n"
+            "CSV with a header row of the fields set takes and a \"mac\" column (an empty cell keeps what the\n"
             "module reports), or JSON (an array of module objects with \"mac\", or search --json's output).\n"
             "With --ip-range instead, the modules found (or only those in a foreign subnet) get addresses from\n"
             "the range and names from --name-pattern, in MAC order; the list is written (-o) before anything\n"

@@ -148,8 +148,8 @@ int showCommand(const QStringList &arguments)
 int exportCommand(const QStringList &arguments)
 {
     CommandLine commandLine(QStringLiteral("export"), QStringLiteral("MAC"),
-                            QStringLiteral("Writes the module's parameters as a JSON object, the form that `kestrelctl "
-                                           "apply` reads\nand kestrel-sim keeps its modules in.\n")
+                            QStringLiteral("Writes the module's parameters as a JSON object, the form that kestrelctl "
+                                           "apply reads\nand kestrel-sim keeps its modules in.\n")
                                 + frameKeySourcesHelp());
     commandLine.addArgument(QStringLiteral("MAC"), QStringLiteral("The module, such as 00:1A:2B:3C:4D:5E."));
     Session::addOptions(commandLine);

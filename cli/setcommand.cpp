@@ -88,7 +88,7 @@ int setCommand(const QStringList &arguments)
                        "values. Fields and values are those of the JSON form: name, name-hex, mode (udp,\n"
                        "tcp-client, udp-server, tcp-server), ip-type (static, dhcp), ip, mask, gateway,\n"
                        "local-port (1-65535, or random in mode tcp-client), remote-ip, remote-port,\n"
-                       "baud (100-2000000), parity (none, odd, even, mark, space), data-bits (5-8),\n"
+                       "baud (100-2000000), parity (none, odd, even, mark, space), data-bits (5, 6, 7, 8),\n"
                        "stop-bits (1, 2), modbus (off, on). Only the fields given are checked: the module's\n"
                        "other values go back as it reported them.\n"
                        "Example: kestrelctl set 00:1A:2B:3C:4D:5E mode=tcp-server local-port=8000 baud=115200\n")

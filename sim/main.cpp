@@ -96,7 +96,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Plays serial-to-Ethernet converter modules on UDP port %3: answers searches and applies\n"
-                       "configuration frames addressed to its modules. Run it inside scripts/netns-run.sh.\n"
+                       "configuration frames addressed to its modules. Its broadcasts must reach no real network: run\n"
+                       "it only inside a private network namespace.\n"
                        "Module fields in JSON (--params, --state) are those of kestrelctl: mac, name, name-hex,\n"
                        "version, mode, ip-type, ip, mask, gateway, local-port, remote-ip, remote-port, baud,\n"
                        "parity, data-bits, stop-bits, modbus.\n"

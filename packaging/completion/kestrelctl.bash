@@ -1,5 +1,6 @@
 # bash completion for kestrelctl: commands, each command's options (read from its own --help), the fields of
-# `set` with their fixed values, and JSON files for `apply`.
+# `set` with their fixed values, JSON files for `apply`, lists for `provision`. It works with bash-completion
+# loaded and without it.
 
 _kestrelctl_commands()
 {
@@ -23,27 +24,31 @@ _kestrelctl_values()
 
 _kestrelctl()
 {
-    local cur prev words cword
-    if declare -F _init_completion >/dev/null; then
-        _init_completion -n = || return
-    else
-        cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]} words=("${COMP_WORDS[@]}") cword=$COMP_CWORD
-    fi
-    local program=${words[0]}
+    # The line up to the cursor, split at blanks only: "set MAC mode=t" stays one word whether or not "=" breaks
+    # words for readline (it does by default) and whether or not bash-completion joined them again.
+    local line=${COMP_LINE:0:COMP_POINT}
+    local -a typed
+    read -r -a typed <<<"$line"
+    [[ $line == *[[:space:]] ]] && typed+=("")
+    local cur=${typed[${#typed[@]} - 1]} cword=$((${#typed[@]} - 1))
+    local prev=${typed[cword - 1]}
+    local program=${typed[0]}
 
     if [[ $cword -eq 1 ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$(_kestrelctl_commands "$program") help --help --version" -- "$cur")
         return
     fi
-    local command=${words[1]}
+    local command=${typed[1]}
 
     case $prev in
-    --key | --interface | --timeout | --retries | --expect | --verify-timeout)
+    --key | --interface | --timeout | --retries | --expect | --verify-timeout | --interval | --ip-range | \
+        --name-pattern | --mask | --gateway)
         [[ $prev == --interface ]] &&
             mapfile -t COMPREPLY < <(compgen -W "$(ls /sys/class/net 2>/dev/null)" -- "$cur")
         return
         ;;
     -o | --output)
+        compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return
         ;;
@@ -56,6 +61,13 @@ _kestrelctl()
         return
     fi
 
+    # The arguments before this word that are not options or their values.
+    local arguments=0 i
+    for ((i = 2; i < cword; ++i)); do
+        [[ ${typed[i]} != -* && ${typed[i - 1]} != @(--key|--interface|--timeout|--retries|--expect|--verify-timeout|--interval|--ip-range|--name-pattern|--mask|--gateway|-o|--output) ]] &&
+            ((++arguments))
+    done
+
     case $command in
     help)
         [[ $cword -eq 2 ]] && mapfile -t COMPREPLY < <(compgen -W "$(_kestrelctl_commands "$program")" -- "$cur")
@@ -63,22 +75,23 @@ _kestrelctl()
     set)
         if [[ $cur == *=* ]]; then
             local field=${cur%%=*}
-            mapfile -t COMPREPLY < <(compgen -P "$field=" -W "$(_kestrelctl_values "$program" "$field")" -- "${cur#*=}")
-        elif [[ $cword -ge 3 ]]; then
+            mapfile -t COMPREPLY < <(compgen -W "$(_kestrelctl_values "$program" "$field")" -- "${cur#*=}")
+            # Readline replaces only what follows the "=" when "=" breaks words, else the whole word.
+            [[ $COMP_WORDBREAKS == *=* ]] || COMPREPLY=("${COMPREPLY[@]/#/$field=}")
+        elif [[ $arguments -ge 1 ]]; then
             mapfile -t COMPREPLY < <(compgen -S = -W "$(_kestrelctl_fields "$program")" -- "$cur")
             compopt -o nospace 2>/dev/null
         fi
         ;;
-    apply)
-        # The first argument is the JSON file; the rest are MACs.
-        local arguments=0 i
-        for ((i = 2; i < cword; ++i)); do
-            [[ ${words[i]} != -* && ${words[i - 1]} != --@(key|interface|timeout|retries|verify-timeout) ]] &&
-                ((++arguments))
-        done
+    apply | provision)
+        # The first argument is the file; apply's further ones are MACs.
         if [[ $arguments -eq 0 ]]; then
             compopt -o filenames 2>/dev/null
-            mapfile -t COMPREPLY < <(compgen -f -X '!*.json' -- "$cur"; compgen -d -- "$cur")
+            mapfile -t COMPREPLY < <(
+                compgen -f -X '!*.json' -- "$cur"
+                [[ $command == provision ]] && compgen -f -X '!*.csv' -- "$cur"
+                compgen -d -- "$cur"
+            )
         fi
         ;;
     esac

@@ -52,11 +52,12 @@ checkWindow() {
     [ "$status" -eq $((128 + 15)) ] || fail "the window ended with status $status, expected SIGTERM (143)"
 }
 
-# Completion as bash-completion loads it, for the words given: what it offers, sorted (the order is bash's).
+# Completion as bash-completion loads it, for the line typed so far: what it offers, sorted (the order is bash's).
+# Readline replaces only what follows the last "=" (tests/cli/tst_completion.sh checks the whole line).
 complete() {
-    bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _kestrelctl;
+    bash -c 'source "$1"; COMP_LINE="$2 $3" COMP_POINT=$((${#2} + 1 + ${#3})); _kestrelctl;
              printf "%s\n" "${COMPREPLY[@]}" | sort | paste -s -d " "' complete \
-        "$root/usr/share/bash-completion/completions/kestrelctl" "$root/usr/bin/kestrelctl" "$@"
+        "$root/usr/share/bash-completion/completions/kestrelctl" "$root/usr/bin/kestrelctl" "$*"
 }
 
 # The programs from the unpacked package, all inside one private network namespace (one set-up, not one per run):
@@ -74,8 +75,14 @@ if [ "${1:-}" = --programs ]; then
         offered=$(complete set 001A2B3C4D5E mo)
         [ "$offered" = "modbus= mode=" ] || fail "kestrelctl set MAC mo<TAB> offers \"$offered\""
         offered=$(complete set 001A2B3C4D5E mode=tcp)
-        [ "$offered" = "mode=tcp-client mode=tcp-server" ] || fail "kestrelctl set MAC mode=tcp<TAB> offers \"$offered\""
+        [ "$offered" = "tcp-client tcp-server" ] || fail "kestrelctl set MAC mode=tcp<TAB> offers \"$offered\""
     fi
+    # Help and version need no display: answered before the window's application exists.
+    for option in --help --version; do
+        text=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/kestrel-configure" $option 2>&1) ||
+            fail "kestrel-configure $option without a display failed: $text"
+        [[ $text == *kestrel-configure* ]] || fail "kestrel-configure $option printed: $text"
+    done
     checkWindow "$root/usr/bin/kestrel-configure" "$scratch/window.log"
     exit 0
 fi
@@ -186,11 +193,16 @@ for program in "${programs[@]}"; do
 done
 if [ "$withKestrelctl" = 1 ]; then
     text=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/kestrelctl.1.gz")
-    for word in search decode "Exit status" KESTREL_FRAME_KEY "~/.config/kestrel/kestrel.ini"; do
+    for word in search decode "Exit status" KESTREL_FRAME_KEY "~/.config/kestrel/kestrel.ini" COMMANDS \
+        --ip-range --name-pattern --dry-run --interval --keep-ip --use-name --verify-timeout "tcp-server" \
+        "parity (none, odd, even, mark, space)" "data-bits (5, 6, 7, 8)"; do
         [[ $text == *"$word"* ]] || fail "the manual page of kestrelctl does not mention $word"
     done
     [[ $text != *"$HOME/.config"* || $HOME == "~" ]] || fail "the manual page of kestrelctl names the builder's home"
+    [[ $text != *'`'* ]] || fail "the manual page of kestrelctl shows backquotes: $(grep -m1 '`' <<<"$text")"
 fi
+text=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/kestrel-sim.1.gz")
+[[ $text != *scripts/* && $text != *".sh"* ]] || fail "the manual page of kestrel-sim names a script the package does not ship"
 
 # The desktop entry starts a program of the package and shows an icon of the package.
 desktop="$root/usr/share/applications/kestrel-configure.desktop"
