@@ -148,6 +148,24 @@ QString benchTable(const BenchResults &results)
     for (const BurstResult &burst : results.bursts)
         text += burstRow(burst);
 
+    for (const ProvisionResult &provision : results.provisions) {
+        const QString what = QStringLiteral("kestrelctl provision --ip-range, %1 factory-fresh modules: start to the "
+                                            "last confirmation")
+                                 .arg(count(provision.modules));
+        if (provision.seconds <= 0) {
+            text += row({what, provision.failure, QString(), QString(), QString(), QString()});
+            continue;
+        }
+        text += row({what, QStringLiteral("%1 s").arg(provision.seconds, 0, 'f', 2),
+                     QStringLiteral("%1 search requests heard (the search and its read-back), %2 configuration frames "
+                                    "taken%3")
+                         .arg(provision.searchRequests)
+                         .arg(count(provision.configured))
+                         .arg(provision.failure.isEmpty() ? QString() : QStringLiteral("; ") + provision.failure),
+                     QString(), QStringLiteral("%1 of %2 confirmed").arg(count(provision.confirmed), count(provision.modules)),
+                     QStringLiteral("%1 MiB").arg(double(provision.peakRssKiB) / 1024, 0, 'f', 0)});
+    }
+
     // The highest paced rate whose first round lost nothing, per burst size.
     QMap<int, int> cleanRate;
     for (const BurstResult &burst : results.bursts) {

@@ -3,6 +3,7 @@
 #include "burst.h"
 #include "framecosts.h"
 #include "machine.h"
+#include "provisionbench.h"
 #include "readercost.h"
 #include "receivebench.h"
 #include "startup.h"
@@ -17,6 +18,7 @@ struct BenchResults {
     ReaderCosts reader;
     StartupTimes startup;
     QVector<BurstResult> bursts;
+    QVector<ProvisionResult> provisions;
 };
 
 // The run as one Markdown table, with the machine above it, ready for the README.

@@ -8,6 +8,7 @@
 #include "machine.h"
 #include "pacedsender.h"
 #include "privatenetwork.h"
+#include "provisionbench.h"
 #include "readercost.h"
 #include "receivebench.h"
 #include "startup.h"
@@ -21,6 +22,7 @@ namespace {
 
 const QVector<int> ReceiveRowCounts = {0, 10000, 100000};
 constexpr int StartupRuns = 11;
+const QVector<int> ProvisionSizes = {1000};
 
 void progress(const QString &line)
 {
@@ -166,6 +168,11 @@ int main(int argc, char *argv[])
                          .arg(pace > 0 ? QString::number(pace) : QStringLiteral("full speed")));
             results.bursts.append(runBurst(modules, pace));
         }
+    }
+
+    for (const int modules : ProvisionSizes) {
+        progress(QStringLiteral("kestrelctl provision for %1 modules").arg(modules));
+        results.provisions.append(runProvision(modules));
     }
 
     const QString table = benchTable(results);
