@@ -162,7 +162,8 @@ QString benchTable(const BenchResults &results)
                          .arg(provision.searchRequests)
                          .arg(count(provision.configured))
                          .arg(provision.failure.isEmpty() ? QString() : QStringLiteral("; ") + provision.failure),
-                     QString(), QStringLiteral("%1 of %2 confirmed").arg(count(provision.confirmed), count(provision.modules)),
+                     QString(),
+                     QStringLiteral("%1 of %2 confirmed").arg(count(provision.confirmed), count(provision.modules)),
                      QStringLiteral("%1 MiB").arg(double(provision.peakRssKiB) / 1024, 0, 'f', 0)});
     }
 
