@@ -230,6 +230,7 @@ void TestModuleJson::editedNameIsEncodedLikeTheBytesItReplaces_data()
         << QByteArray("{\"name\": \"AB\", \"name-hex\": \"41420058590000000000\"}") << utf8Base
         << nameBytes("4142005859");
     QTest::newRow("name-hex alone") << QByteArray("{\"name-hex\": \"B1C3\"}") << utf8Base << nameBytes("B1C3");
+    // What a file a module never sent holds (kestrel-sim's state) is cut; a name to be sent is refused instead.
     QTest::newRow("name cut at 10 bytes, not inside a character")
         << QByteArray("{\"name\": \"ABCDEFGH泵\"}") << utf8Base << nameBytes("4142434445464748");
     QTest::newRow("unchanged name keeps the base's bytes after a zero")
@@ -245,7 +246,17 @@ void TestModuleJson::editedNameIsEncodedLikeTheBytesItReplaces()
     const DeviceRecord base = fromReply(sendableModule(), 0x03, baseNameField);
     DeviceRecord read;
     QString error;
-    QVERIFY2(moduleFromJson(QJsonDocument::fromJson(json).object(), base, &read, &error), qPrintable(error));
+    const QJsonObject object = QJsonDocument::fromJson(json).object();
+    const QString name = object.value(QStringLiteral("name")).toString();
+    const bool cut = encodedDeviceNameSize(name, baseNameField).value_or(0) > NameSize;
+    if (cut) {
+        QVERIFY(!moduleFromJson(object, base, &read, &error));
+        QVERIFY2(
+            error.contains(QStringLiteral("takes %1 bytes; the module holds 10").arg(*encodedDeviceNameSize(name))),
+            qPrintable(error));
+    }
+    QVERIFY2(moduleFromJson(object, base, &read, &error, cut ? SendCheck::None : SendCheck::ChangedFields),
+             qPrintable(error));
     QCOMPARE(read.nameField.toHex(' '), nameField.toHex(' '));
     QCOMPARE(read.deviceName, displayDeviceName(nameField));
     QCOMPARE(layoutConfigFrame(read, QByteArray()).mid(NameOffset, NameSize).toHex(' '), nameField.toHex(' '));
@@ -497,6 +508,17 @@ void TestModuleJson::fieldAssignmentRefusals_data()
     QTest::newRow("name-hex not hex") << "name-hex"
                                       << "XY"
                                       << "\"name-hex\"";
+    QTest::newRow("name of 11 bytes") << "name"
+                                      << "ABCDEFGHIJK"
+                                      << "\"name\": \"ABCDEFGHIJK\" takes 11 bytes; the module holds 10";
+    QTest::newRow("name whose last character does not fit")
+        << "name" << QStringLiteral("ABCDEFGH泵") << "takes 11 bytes; the module holds 10";
+    QTest::newRow("mask with a gap") << "mask"
+                                     << "255.0.255.0"
+                                     << "\"mask\": \"255.0.255.0\" is not a subnet mask";
+    QTest::newRow("mask ending in a one") << "mask"
+                                          << "255.255.255.1"
+                                          << "is not a subnet mask";
 }
 
 void TestModuleJson::fieldAssignmentRefusals()
