@@ -9,7 +9,7 @@ struct ProvisionResult {
     int searchRequests = 0; // discovery requests the modules heard: the search with its rounds, and the read-back
     int configured = 0; // configuration frames the modules took
     double seconds = 0; // from starting kestrelctl to its end, right after the last confirmation
-    qint64 peakRssKiB = 0; // of kestrelctl
+    qint64 peakRssKiB = 0; // of kestrelctl, as last seen while it ran (read every 20 ms)
     QString failure; // why there is no result
 };
 
