@@ -75,17 +75,24 @@ screenshots: build
 
 # Fuzzing: both targets share FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600), or one alone:
 # make fuzz FUZZ_TARGETS=fuzz_plainframe. fuzz_receive goes through the receive filter and the cipher;
-# fuzz_plainframe checks the same replies without the cipher, many times faster.
+# fuzz_plainframe checks the same replies without the cipher, many times faster. Each run starts from the corpus
+# kept in fuzz/corpus/<target> and the seeds, and ends by merging what it found into that corpus, minimised (the
+# fewest inputs that reach every feature seen), so coverage builds up from run to run: commit the changed corpus.
 FUZZ_SECONDS ?= 300
 FUZZ_TARGETS ?= fuzz_receive fuzz_plainframe
+FUZZ_NICE ?= 10
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(BUILD)-fuzz $(call generator,$(BUILD)-fuzz) -DKESTREL_FUZZ=ON -DKESTREL_BUILD_TESTS=OFF $(QT_FLAGS) $(CMAKE_FLAGS)
 	cmake --build $(BUILD)-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
 	@for target in $(FUZZ_TARGETS); do \
-		mkdir -p $(BUILD)-fuzz/corpus/$$target; \
+		found=$(BUILD)-fuzz/found/$$target; kept=fuzz/corpus/$$target; merged=$(BUILD)-fuzz/merged/$$target; \
+		mkdir -p $$found $$kept; rm -rf $$merged; mkdir -p $$merged; \
 		echo "fuzz: $$target for $$(( $(FUZZ_SECONDS) / $(words $(FUZZ_TARGETS)) )) s"; \
-		$(BUILD)-fuzz/fuzz/$$target -max_total_time=$$(( $(FUZZ_SECONDS) / $(words $(FUZZ_TARGETS)) )) \
-			-print_final_stats=1 $(BUILD)-fuzz/corpus/$$target fuzz/seeds || exit 1; \
+		nice -n $(FUZZ_NICE) $(BUILD)-fuzz/fuzz/$$target -max_total_time=$$(( $(FUZZ_SECONDS) / $(words $(FUZZ_TARGETS)) )) \
+			-print_final_stats=1 $$found $$kept fuzz/seeds || exit 1; \
+		nice -n $(FUZZ_NICE) $(BUILD)-fuzz/fuzz/$$target -merge=1 $$merged $$kept $$found 2>&1 | tail -n 1 || exit 1; \
+		rm -rf $$kept && mv $$merged $$kept && rm -rf $$found; \
+		echo "fuzz: $$target corpus kept in $$kept: $$(ls $$kept | wc -l) inputs, $$(du -sk $$kept | cut -f1) KiB"; \
 	done
 
 format: $(BUILD)/CMakeCache.txt

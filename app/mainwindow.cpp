@@ -496,6 +496,7 @@ void MainWindow::receiveDatagram(const ArrivedDatagram &arrived)
     const ReceivedDatagram received = hearDatagram(datagram);
     if (received.kind != DatagramKind::Reply)
         return;
+    repeatedReplies.rememberReply(arrived);
     parseDeviceReply(received.plainFrame, sourceIpText(datagram.senderAddress()), int(datagram.interfaceIndex()));
 }
 
@@ -514,6 +515,13 @@ void MainWindow::parseDeviceReply(QByteArray frame, QString sourceIp, int interf
                             .arg(record.macAddress, firstSource, record.sourceIp)
                       : QStringLiteral("MAC %1 answers from two addresses, %2 and %3: configuring it changes both")
                             .arg(record.macAddress, firstSource, record.sourceIp));
+        return;
+    case ReplyCollector::Sighting::Full:
+        statusBar()->showMessage(
+            isChinese ? QStringLiteral("列表最多显示%1个设备，已满；其他应答的设备未列出").arg(replies.capacity())
+                      : QStringLiteral("The list holds at most %1 modules and is full; further modules that "
+                                       "answered are not listed.")
+                            .arg(replies.capacity()));
         return;
     case ReplyCollector::Sighting::New:
         break;

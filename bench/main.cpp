@@ -3,6 +3,7 @@
 
 #include "benchtable.h"
 #include "burst.h"
+#include "floodsender.h"
 #include "framecosts.h"
 #include "framekeysource.h"
 #include "machine.h"
@@ -92,7 +93,17 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Be the paced sender of N replies (what each paced burst "
                                                        "starts)."),
                                         QStringLiteral("N"));
-    parser.addOptions({burstsOption, outputOption, burstOption, pacedOption, ratesOption, rateOption, sendOption});
+    const QCommandLineOption floodOption(QStringLiteral("flood"),
+                                         QStringLiteral("Be a flood of distinct random 64-byte datagrams from port "
+                                                        "1500 of another host for S seconds, at most "
+                                                        "--flood-count of them, then exit."),
+                                         QStringLiteral("S"));
+    const QCommandLineOption floodCountOption(QStringLiteral("flood-count"),
+                                              QStringLiteral("The most datagrams a flood sends (default "
+                                                             "100000000)."),
+                                              QStringLiteral("N"), QStringLiteral("100000000"));
+    parser.addOptions({burstsOption, outputOption, burstOption, pacedOption, ratesOption, rateOption, sendOption,
+                       floodOption, floodCountOption});
     parser.process(app);
 
     QString why;
@@ -103,6 +114,18 @@ int main(int argc, char *argv[])
         return 1;
     }
     qtHandler = qInstallMessageHandler(dropDiagnostics);
+
+    if (parser.isSet(floodOption)) {
+        bool secondsOk = false;
+        bool countOk = false;
+        const double seconds = parser.value(floodOption).toDouble(&secondsOk);
+        const qint64 most = parser.value(floodCountOption).toLongLong(&countOk);
+        if (!secondsOk || seconds <= 0 || seconds > 3600 || !countOk || most < 1) {
+            progress(QStringLiteral("--flood needs seconds from 0 to 3600, --flood-count a number of datagrams"));
+            return 2;
+        }
+        return runFloodSender(seconds, most);
+    }
 
     // The key the window and kestrel-sim will choose too.
     FrameKeyChoice key;

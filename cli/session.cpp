@@ -90,6 +90,9 @@ std::optional<Failure> Session::search(FoundModules *found, const QStringList &m
             return missing.isEmpty();
         return expect > 0 && found->size() >= expect;
     });
+    if (found->isFull())
+        printWarning(QStringLiteral("the list holds at most %1 modules: further modules that answered are not listed")
+                         .arg(MostListedModules));
     if (searched.lostReplies > 0)
         printWarning(QStringLiteral("the system still dropped %1 replies in the last of %2 search rounds: modules "
                                     "may be missing; search again")

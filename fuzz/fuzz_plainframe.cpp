@@ -22,12 +22,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (classifyPlainFrame(bytes) == DatagramKind::Reply)
         checkReply(bytes);
 
-    // With its checksum filled in, as a module sends it: a reply unless it carries the configuration marker.
+    // With its checksum filled in: a configuration frame when it carries the marker, else a reply exactly when it
+    // holds what a module can report.
     QByteArray frame = bytes.leftJustified(FrameSize, '\0', true);
     storeFrameChecksum(frame);
     const DatagramKind kind = classifyPlainFrame(frame);
     const bool marked = frame.mid(MarkerOffset, MarkerSize) == QByteArray(ConfigMarker, MarkerSize);
-    if (kind != (marked ? DatagramKind::ConfigFrame : DatagramKind::Reply))
+    DatagramKind expected = looksLikeModuleReply(frame) ? DatagramKind::Reply : DatagramKind::Implausible;
+    if (marked)
+        expected = DatagramKind::ConfigFrame;
+    if (kind != expected)
         __builtin_trap();
     if (kind == DatagramKind::Reply)
         checkReply(frame);

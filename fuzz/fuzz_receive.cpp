@@ -63,7 +63,10 @@ void receive(const QByteArray &datagram)
         return;
     const ReceivedDatagram reply = classifyDatagram(wire, DevicePort);
     const bool marked = plain.mid(MarkerOffset, MarkerSize) == QByteArray(ConfigMarker, MarkerSize);
-    if (reply.kind != (marked ? DatagramKind::ConfigFrame : DatagramKind::Reply) || reply.plainFrame != plain)
+    DatagramKind expected = looksLikeModuleReply(plain) ? DatagramKind::Reply : DatagramKind::Implausible;
+    if (marked)
+        expected = DatagramKind::ConfigFrame;
+    if (reply.kind != expected || reply.plainFrame != plain)
         __builtin_trap();
     if (reply.kind == DatagramKind::Reply)
         checkReceivedReply(reply.plainFrame);

@@ -12,8 +12,9 @@ constexpr std::size_t KeptBytes = 1 << 20;
 
 } // namespace
 
-void ArrivalBuffer::append(const SocketBatchReader &reader, int count)
+qint64 ArrivalBuffer::append(const SocketBatchReader &reader, int count)
 {
+    const std::size_t before = bytes.size();
     for (int i = 0; i < count; ++i) {
         const ArrivedDatagram &datagram = reader.datagram(i);
         entries.push_back(datagram);
@@ -26,6 +27,7 @@ void ArrivalBuffer::append(const SocketBatchReader &reader, int count)
             bytes.insert(bytes.end(), tail, tail + (datagram.length - headBytes));
         }
     }
+    return qint64(bytes.size() - before);
 }
 
 const ArrivedDatagram &ArrivalBuffer::takeNext()

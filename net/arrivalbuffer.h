@@ -2,6 +2,8 @@
 
 #include "arriveddatagram.h"
 
+#include <QtGlobal>
+
 #include <cstddef>
 #include <vector>
 
@@ -12,10 +14,12 @@ class SocketBatchReader;
 class ArrivalBuffer
 {
 public:
-    // Copies datagrams 0 to count-1 of the reader's last batch.
-    void append(const SocketBatchReader &reader, int count);
+    // Copies datagrams 0 to count-1 of the reader's last batch; their bytes in all.
+    qint64 append(const SocketBatchReader &reader, int count);
 
     int size() const { return int(entries.size()); }
+    // Not handed over yet.
+    int remaining() const { return int(entries.size() - next); }
     bool isEmpty() const { return entries.empty(); }
     bool allTaken() const { return next == entries.size(); }
     // The oldest datagram not handed over yet; its bytes stay valid until the buffer is cleared.

@@ -203,20 +203,62 @@ void DeviceEndpoint::store(const SocketBatchReader &batch, int count)
     if (batch.dropCount(&systemDrops))
         countDrops(systemDrops);
     bool wasEmpty = false;
+    int kept = 0;
     {
         QMutexLocker locker(&queueLock);
         wasEmpty = untaken == 0;
-        untaken += count;
-        filling.append(batch, count);
+        // Whole datagrams, oldest first, while both the count and the bytes stay within their limits.
+        qint64 bytes = 0;
+        while (kept < count && untaken + kept < queueLimit
+               && untakenBytes + bytes + batch.datagram(kept).length <= QueueByteLimit) {
+            bytes += batch.datagram(kept).length;
+            ++kept;
+        }
+        untaken += kept;
+        untakenBytes += filling.append(batch, kept);
     }
-    if (wasEmpty)
+    countOwnDrops(count - kept);
+    if (wasEmpty && kept > 0)
         emit datagramsArrived();
+}
+
+void DeviceEndpoint::setQueueLimit(int datagrams)
+{
+    QMutexLocker locker(&queueLock);
+    queueLimit = qMax(1, datagrams);
+}
+
+int DeviceEndpoint::discardDatagrams()
+{
+    QMutexLocker takeLocker(&takeLock);
+    int discarded = 0;
+    {
+        QMutexLocker locker(&queueLock);
+        discarded = untaken;
+        untaken = 0;
+        untakenBytes = 0;
+        filling.clear();
+        filling.trim();
+    }
+    taking.clear();
+    taking.trim();
+    countOwnDrops(discarded);
+    return discarded;
+}
+
+void DeviceEndpoint::countOwnDrops(int count)
+{
+    if (count <= 0)
+        return;
+    QMutexLocker locker(&dropLock);
+    dropTotal += quint64(count);
 }
 
 int DeviceEndpoint::takeDatagrams(int maxCount, const std::function<void(const ArrivedDatagram &)> &visit)
 {
     QMutexLocker takeLocker(&takeLock);
     int taken = 0;
+    qint64 takenBytes = 0;
     while (taken < maxCount) {
         if (taking.allTaken()) {
             // Trade the emptied buffer for the reader's; both keep their memory for the next burst.
@@ -227,12 +269,15 @@ int DeviceEndpoint::takeDatagrams(int maxCount, const std::function<void(const A
                 break;
             std::swap(taking, filling);
         }
-        visit(taking.takeNext());
+        const ArrivedDatagram &next = taking.takeNext();
+        takenBytes += next.length;
+        visit(next);
         ++taken;
     }
     if (taken > 0) {
         QMutexLocker locker(&queueLock);
         untaken -= taken;
+        untakenBytes -= takenBytes;
     }
     return taken;
 }

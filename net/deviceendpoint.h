@@ -50,9 +50,21 @@ public:
     int takeDatagrams(int maxCount, const std::function<void(const ArrivedDatagram &)> &visit);
     bool hasDatagrams() const;
 
-    // Datagrams the system dropped on this socket since it was bound, because they arrived while its receive
-    // queue was full: a running total, to be compared before and after a search. Any thread.
+    // Datagrams dropped since the socket was bound, because they arrived while the system's receive queue or the
+    // queue here was full, or were discarded unread: a running total, to be compared before and after a search.
+    // Any thread.
     quint64 droppedDatagrams() const;
+
+    // The queue between the reader and the caller holds at most this many datagrams, and at most QueueByteLimit
+    // bytes of them, however fast a flood comes: what arrives beyond either is dropped and counted with the
+    // system's drops, so that a search knows replies went missing and asks again. The default holds a burst of
+    // replies from a very large segment; tests set less.
+    static constexpr int DefaultQueueLimit = 65536;
+    static constexpr qint64 QueueByteLimit = 8 * 1024 * 1024;
+    void setQueueLimit(int datagrams);
+    // Drops every datagram waiting to be taken, counted as dropped: for a search whose time is up while a flood
+    // is still queued. Returns how many.
+    int discardDatagrams();
 
     // While held, the reader takes nothing off the socket, as if it never got a core: the system's queue fills
     // and then drops. For tests and measurements of what follows; returns once the reader has stopped or resumed.
@@ -68,6 +80,7 @@ private:
     friend class DatagramReader;
     void store(const SocketBatchReader &batch, int count);
     void countDrops(quint32 systemCount) const;
+    void countOwnDrops(int count);
 
     QThread thread;
     DatagramReader *reader = nullptr;
@@ -78,6 +91,8 @@ private:
     mutable QMutex queueLock;
     ArrivalBuffer filling;
     int untaken = 0; // stored and not yet handed to a caller, in both buffers
+    qint64 untakenBytes = 0;
+    int queueLimit = DefaultQueueLimit;
     mutable QMutex takeLock;
     ArrivalBuffer taking;
 

@@ -33,6 +33,9 @@ void FoundModules::add(const DeviceRecord &reply)
     }
     case ReplyCollector::Sighting::Repeated:
         break;
+    case ReplyCollector::Sighting::Full:
+        full = true;
+        break;
     }
 }
 

@@ -24,8 +24,16 @@ struct FoundModule {
 class FoundModules
 {
 public:
-    // The first reply of a MAC wins; a later one from another source address is remembered beside it.
+    explicit FoundModules(int capacity = MostListedModules)
+        : sightings(capacity)
+    {
+    }
+
+    // The first reply of a MAC wins; a later one from another source address is remembered beside it. A new MAC
+    // beyond MostListedModules is not kept (isFull()).
     void add(const DeviceRecord &reply);
+    // A module went unlisted because the list was full.
+    bool isFull() const { return full; }
 
     int size() const { return modules.size(); }
     bool contains(const QString &macAddress) const { return modules.contains(macAddress); }
@@ -39,6 +47,7 @@ public:
 private:
     ReplyCollector sightings;
     QHash<QString, FoundModule> modules;
+    bool full = false;
 };
 
 // How many MACs ipClaimedBy names at most.

@@ -6,6 +6,7 @@
 #include "repeatedreplies.h"
 #include "searchrounds.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSet>
 #include <QTimer>
@@ -14,8 +15,13 @@
 
 namespace {
 
-// Datagrams taken from the endpoint at a time, so that a large answer does not hold up the event loop.
+// Datagrams taken from the endpoint at a time, between two looks at the clock.
 constexpr int BatchSize = 256;
+// Datagrams are taken for this long at a time; the rest waits for the next turn of the event loop, so that a flood
+// cannot hold up the round's end.
+constexpr qint64 SliceMs = 20;
+// At a round's end, what already arrived is still taken for up to this long; the rest is dropped and counted.
+constexpr qint64 LateRepliesMs = 250;
 
 void dropWaiting(DeviceEndpoint &endpoint)
 {
@@ -38,16 +44,30 @@ SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const 
         const std::optional<DeviceRecord> reply = hearModuleReply(datagram.toNetworkDatagram());
         if (!reply)
             return;
+        repeats.rememberReply(datagram);
         modules.add(*reply);
         if (onReply(*reply)) {
             satisfied = true;
             loop.quit();
         }
     };
-    const auto takeReplies = [&] {
+    QTimer resume;
+    resume.setSingleShot(true);
+    // True when nothing is left to take.
+    const auto takeRepliesFor = [&](qint64 ms) {
+        QElapsedTimer slice;
+        slice.start();
         while (!satisfied && endpoint.takeDatagrams(BatchSize, takeReply) > 0) {
+            if (slice.elapsed() >= ms)
+                return false;
         }
+        return true;
     };
+    const auto takeReplies = [&] {
+        if (!takeRepliesFor(SliceMs))
+            resume.start(0);
+    };
+    QObject::connect(&resume, &QTimer::timeout, &loop, takeReplies);
     QObject::connect(&endpoint, &DeviceEndpoint::datagramsArrived, &loop, takeReplies);
     // After connecting: the endpoint signals only when its queue turns from empty to not empty.
     dropWaiting(endpoint);
@@ -87,8 +107,11 @@ SearchOutcome runSearch(DeviceEndpoint &endpoint, const SearchPlan &plan, const 
     QTimer roundEnd;
     roundEnd.setSingleShot(true);
     QObject::connect(&roundEnd, &QTimer::timeout, &loop, [&] {
-        // What already arrived belongs to this round.
-        takeReplies();
+        // What already arrived belongs to this round, as far as a moment allows: under a flood the rest is
+        // dropped and counted, so that the round ends on time and knows that replies may be missing.
+        resume.stop();
+        if (!takeRepliesFor(LateRepliesMs))
+            endpoint.discardDatagrams();
         if (satisfied)
             return;
         if (rounds.endRound(endpoint.droppedDatagrams(), modules.size()) == SearchRounds::Next::Done) {

@@ -18,8 +18,13 @@ ReceivedDatagram hearDatagram(const QNetworkDatagram &datagram)
                                           .arg(bytes.size())
                                           .arg(QString::fromLatin1(bytes.toHex().toUpper()));
     const ReceivedDatagram received = classifyDatagram(bytes, senderPort);
-    if (!received.plainFrame.isEmpty())
-        qCDebug(datagramLog).noquote() << QString::fromLatin1(received.plainFrame.toHex().toUpper());
+    if (!received.plainFrame.isEmpty()) {
+        const QString plainText = QString::fromLatin1(received.plainFrame.toHex().toUpper());
+        qCDebug(datagramLog).noquote() << plainText;
+        // Once more for a frame that passed every check: the second line marks a reply as accepted.
+        if (received.kind == DatagramKind::Reply)
+            qCDebug(datagramLog).noquote() << plainText;
+    }
     return received;
 }
 
@@ -43,6 +48,8 @@ ReplyCollector::Sighting ReplyCollector::add(const DeviceRecord &reply, QString 
 {
     const auto known = firstSources.constFind(reply.macAddress);
     if (known == firstSources.cend()) {
+        if (firstSources.size() >= most)
+            return Sighting::Full;
         firstSources.insert(reply.macAddress, reply.sourceIp);
         if (firstSource)
             *firstSource = reply.sourceIp;

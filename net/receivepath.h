@@ -17,7 +17,8 @@ class QNetworkDatagram;
 // search are merged by MAC (ReplyCollector).
 
 // One line per datagram heard ("%1:%2[%3]:%4": sender address, sender port, length, the bytes in upper-case
-// hexadecimal) and the decrypted frame of every datagram that got as far as decryption. Off by default; on with
+// hexadecimal), the decrypted frame of every datagram that got as far as decryption, and that frame once more
+// when it passed every check and is a module's reply. Off by default; on with
 // QT_LOGGING_RULES="kestrel.datagram.debug=true".
 Q_DECLARE_LOGGING_CATEGORY(datagramLog)
 
@@ -31,6 +32,10 @@ DeviceRecord decodeModuleReply(const QByteArray &plainFrame, const QString &sour
 // Both in one: the module's reply a datagram carries, or nothing when it carries none.
 std::optional<DeviceRecord> hearModuleReply(const QNetworkDatagram &datagram);
 
+// The most modules a search lists: far above any real segment, so that only a flood of forged replies reaches it,
+// and its memory stays bounded.
+constexpr int MostListedModules = 1000000;
+
 // The replies since the last search, merged by MAC: the first reply of a MAC decides how the module is listed.
 class ReplyCollector
 {
@@ -39,7 +44,14 @@ public:
         New, // the first reply of this MAC
         Repeated, // this MAC answered before from the same address
         OtherSource, // this MAC answered before from another address: two modules share the MAC
+        Full, // a new MAC, but the list holds capacity() modules already: not listed
     };
+
+    explicit ReplyCollector(int capacity = MostListedModules)
+        : most(capacity)
+    {
+    }
+    int capacity() const { return most; }
 
     // Takes one reply; *firstSource (when given) is the address of the MAC's first reply.
     Sighting add(const DeviceRecord &reply, QString *firstSource = nullptr);
@@ -52,4 +64,5 @@ public:
 
 private:
     QHash<QString, QString> firstSources; // MAC -> the address of its first reply
+    int most = MostListedModules;
 };

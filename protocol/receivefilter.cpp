@@ -33,10 +33,22 @@ DatagramKind classifyPlainFrame(const QByteArray &plainFrame)
         return DatagramKind::BadChecksum;
     if (carriesConfigMarker(plainFrame))
         return DatagramKind::ConfigFrame;
+    if (!looksLikeModuleReply(plainFrame))
+        return DatagramKind::Implausible;
     return DatagramKind::Reply;
 }
 
 bool carriesConfigMarker(const QByteArray &plainFrame)
 {
     return plainFrame.mid(MarkerOffset, MarkerSize) == QByteArray(ConfigMarker, MarkerSize);
+}
+
+bool looksLikeModuleReply(const QByteArray &plainFrame)
+{
+    const auto byte = [&plainFrame](int offset) { return quint8(plainFrame.at(offset)); };
+    // Bit 0 of the first byte marks a group address, which no adapter has as its own.
+    constexpr quint8 GroupAddressBit = 0x01;
+    return plainFrame.size() == FrameSize && !(byte(MacOffset) & GroupAddressBit)
+        && (byte(IpTypeOffset) & ~IpTypeMask) == 0 && (byte(WorkModeOffset) & ~WorkModeMask) == 0
+        && (byte(ModbusOffset) & ~ModbusMask) == 0;
 }

@@ -12,6 +12,8 @@ enum class DatagramKind {
     WrongLength,      // not exactly 64 bytes
     BadChecksum,      // decrypted, but the checksum does not match (another key, or damaged)
     ConfigFrame,      // decrypted, checksum valid, marker "1111": a tool's configuration frame
+    Implausible,      // decrypted, checksum valid, no marker, but holding what no module reports: noise that passed
+                      // the 16-bit checksum by chance (one random frame in 65,536 does)
 };
 
 struct ReceivedDatagram {
@@ -22,8 +24,14 @@ struct ReceivedDatagram {
 // Decrypts with the installed frame key.
 ReceivedDatagram classifyDatagram(const QByteArray &datagram, quint16 senderPort);
 
-// The checks after decryption: Reply, BadChecksum or ConfigFrame (WrongLength unless 64 bytes).
+// The checks after decryption: Reply, BadChecksum, ConfigFrame or Implausible (WrongLength unless 64 bytes).
 DatagramKind classifyPlainFrame(const QByteArray &plainFrame);
 
 // Bytes 6-9 hold the configuration marker "1111": a tool's configuration frame, not a module's reply.
 bool carriesConfigMarker(const QByteArray &plainFrame);
+
+// What every module's reply holds, whatever the module's settings: a MAC that can be an adapter's own (not a
+// group address) and the small settings within their values (IP type 0-1, work mode 0-3, Modbus conversion 0-1),
+// which is all a configuration frame can give a module. Together with the checksum, about one random frame in
+// 2^37 passes.
+bool looksLikeModuleReply(const QByteArray &plainFrame);

@@ -124,6 +124,9 @@ void ModuleSimulator::handleDatagram(const QNetworkDatagram &datagram)
     case DatagramKind::BadChecksum:
         emit event(QStringLiteral("ignored frame with a bad checksum from %1").arg(sender));
         break;
+    case DatagramKind::Implausible:
+        emit event(QStringLiteral("ignored frame from %1 that no module or tool sends").arg(sender));
+        break;
     }
 }
 

@@ -75,6 +75,7 @@ private slots:
     void newModuleKeepsTheSelectedModulesForm();
     void searchClearsAndBroadcastsTheRequest();
     void twoModulesClaimingOneMacArePointedOut();
+    void aFullListSaysSo();
     void failedRequestIsShownInTheStatusBar();
 
 private:
@@ -294,6 +295,42 @@ void TestDeviceSearch::twoModulesClaimingOneMacArePointedOut()
     window.statusBar()->clearMessage();
     deliver(window, {{reply("0A00000000D1", "19200"), first}});
     QVERIFY(window.statusBar()->currentMessage().isEmpty());
+}
+
+// The list's bound, made small here: a module beyond it is not listed, and the status bar says why, in the current
+// language. The message is the sentinel: it shows once the last datagram was handled.
+void TestDeviceSearch::aFullListSaysSo()
+{
+    MainWindow window;
+    if (!MainWindow::isChinese)
+        window.on_pushButton_Yuyan_clicked();
+    window.replies = ReplyCollector(3);
+    const QString peer = QStringLiteral("10.231.0.2");
+    deliver(window, {{reply("0A00000000F1", "4800"), peer}, {reply("0A00000000F2", "4800"), peer}});
+    QCOMPARE(window.deviceList.size(), 2);
+    QVERIFY(window.statusBar()->currentMessage().isEmpty());
+
+    const auto send = [&peer](const QByteArray &datagram) {
+        QUdpSocket sender;
+        QVERIFY(sender.bind(QHostAddress(peer), DevicePort, QAbstractSocket::ShareAddress));
+        QCOMPARE(sender.writeDatagram(datagram, QHostAddress(QLatin1String(BroadcastAddress)), DevicePort),
+                 qint64(datagram.size()));
+    };
+    send(reply("0A00000000F3", "4800"));
+    send(reply("0A00000000F4", "4800"));
+    QTRY_VERIFY(!window.statusBar()->currentMessage().isEmpty());
+    QCOMPARE(column(window, 2), (QStringList {"0A00000000F1", "0A00000000F2", "0A00000000F3"}));
+    QCOMPARE(window.deviceList.size(), 3);
+    QString message = window.statusBar()->currentMessage();
+    QVERIFY2(message.contains(QStringLiteral("最多显示3个设备")), qPrintable(message));
+
+    window.on_pushButton_Yuyan_clicked();
+    window.statusBar()->clearMessage();
+    send(reply("0A00000000F5", "4800"));
+    QTRY_VERIFY(!window.statusBar()->currentMessage().isEmpty());
+    message = window.statusBar()->currentMessage();
+    QVERIFY2(message.contains(QStringLiteral("at most 3 modules")), qPrintable(message));
+    QCOMPARE(window.deviceList.size(), 3);
 }
 
 // With no adapter that can carry the request and no route, the send fails: the window says so with the

@@ -70,6 +70,7 @@ private slots:
     void datagramsAreHandedOverInOrderOfArrival();
     void arrivalIsSignalledOnlyWhenNothingWasWaiting();
     void takeHandsOverTheOldestFirst();
+    void aFullQueueDropsAndCounts();
     void sendsLeaveInOrderFromTheDevicePort();
     void sendThroughAnAdapterHasItsAddressAsSender();
     void flushReturnsTheFailuresOfTheSendsBeforeIt();
@@ -198,6 +199,39 @@ void TestDeviceEndpoint::takeHandsOverTheOldestFirst()
 }
 
 // What is sent leaves from port 1500 to the broadcast address, in the order it was asked for.
+// A caller that takes nothing while a flood arrives holds no more than the queue's limit: the oldest datagrams,
+// in order; the rest is counted as dropped, and so is what is discarded unread.
+void TestDeviceEndpoint::aFullQueueDropsAndCounts()
+{
+    constexpr int Limit = 100;
+    constexpr int Sent = 300;
+    endpoint->setQueueLimit(Limit);
+    const quint64 droppedBefore = endpoint->droppedDatagrams();
+    Peer module(QStringLiteral("10.231.0.2"));
+    QVERIFY(module.isBound());
+    for (int n = 0; n < Sent; ++n)
+        QVERIFY(module.broadcast(numbered(n)));
+    QTRY_COMPARE_WITH_TIMEOUT(endpoint->droppedDatagrams() - droppedBefore, quint64(Sent - Limit), Patience);
+
+    const QVector<QNetworkDatagram> held = endpoint->takeDatagrams(INT_MAX);
+    QCOMPARE(held.size(), Limit);
+    for (int n = 0; n < Limit; ++n)
+        QCOMPARE(held.at(n).data(), numbered(n));
+
+    // Taken, the queue has room again; what waits unread when it is discarded counts as dropped too.
+    QVERIFY(module.broadcast(numbered(Sent)));
+    QVERIFY(module.broadcast(numbered(Sent + 1)));
+    QTRY_VERIFY_WITH_TIMEOUT(endpoint->hasDatagrams(), Patience);
+    const QVector<QNetworkDatagram> first = endpoint->takeDatagrams(1);
+    QCOMPARE(first.size(), 1);
+    QCOMPARE(first.constFirst().data(), numbered(Sent));
+    int discarded = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((discarded += endpoint->discardDatagrams()) > 0, Patience);
+    QCOMPARE(discarded, 1);
+    QVERIFY(!endpoint->hasDatagrams());
+    QCOMPARE(endpoint->droppedDatagrams() - droppedBefore, quint64(Sent - Limit + 1));
+}
+
 void TestDeviceEndpoint::sendsLeaveInOrderFromTheDevicePort()
 {
     QUdpSocket listener;

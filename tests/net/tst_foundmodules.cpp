@@ -56,6 +56,7 @@ class TestFoundModules : public QObject
 private slots:
     void notes_data();
     void notes();
+    void aFullListKeepsTheFirst();
 };
 
 void TestFoundModules::notes_data()
@@ -103,6 +104,21 @@ void TestFoundModules::notes()
     for (const FoundModule &module : found.annotated(oneAdapter()))
         shownModules << shown(module);
     QCOMPARE(shownModules, listed);
+}
+
+// Beyond its bound the list takes no new MAC, says so, and still merges what it holds.
+void TestFoundModules::aFullListKeepsTheFirst()
+{
+    FoundModules found(2);
+    found.add(reply(QStringLiteral("0A0000000001 10.231.0.2 10.231.0.2")));
+    found.add(reply(QStringLiteral("0A0000000002 10.231.0.3 10.231.0.3")));
+    QVERIFY(!found.isFull());
+    found.add(reply(QStringLiteral("0A0000000003 10.231.0.4 10.231.0.4")));
+    found.add(reply(QStringLiteral("0A0000000001 10.231.0.9 10.231.0.2")));
+    QVERIFY(found.isFull());
+    QCOMPARE(found.size(), 2);
+    QVERIFY(!found.contains(QStringLiteral("0A0000000003")));
+    QCOMPARE(found.module(QStringLiteral("0A0000000001")).otherSources, QStringList {"10.231.0.9"});
 }
 
 QTEST_GUILESS_MAIN(TestFoundModules)

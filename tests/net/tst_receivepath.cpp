@@ -1,10 +1,11 @@
+#include "arriveddatagram.h"
 #include "configframe.h"
 #include "factorydefaults.h"
+#include "framechecksum.h"
 #include "framecipher.h"
 #include "frameconstants.h"
 #include "hexfixture.h"
 #include "receivepath.h"
-#include "arriveddatagram.h"
 #include "repeatedreplies.h"
 
 #include <QHostAddress>
@@ -42,6 +43,12 @@ QNetworkDatagram datagramFrom(const QByteArray &bytes, const QString &address, q
     QNetworkDatagram datagram(bytes);
     datagram.setSender(QHostAddress(address), port);
     return datagram;
+}
+
+QByteArray encrypted(QByteArray frame)
+{
+    encryptFrame(reinterpret_cast<quint8 *>(frame.data()), FrameSize);
+    return frame;
 }
 
 QString hexText(const QByteArray &bytes)
@@ -104,9 +111,9 @@ void TestReceivePath::linesFollowTheEnvironment()
     const bool switchedOn = qgetenv("QT_LOGGING_RULES") == "kestrel.datagram.debug=true";
     const QStringList heard = messagesFor(datagramFrom(wireReply, QStringLiteral("::ffff:10.231.0.2"), DevicePort));
     if (switchedOn)
-        QCOMPARE(
-            heard,
-            QStringList({QStringLiteral("::ffff:10.231.0.2:1500[64]:") + hexText(wireReply), hexText(plainReply)}));
+        QCOMPARE(heard,
+                 QStringList({QStringLiteral("::ffff:10.231.0.2:1500[64]:") + hexText(wireReply), hexText(plainReply),
+                              hexText(plainReply)}));
     else
         QCOMPARE(heard, QStringList());
 }
@@ -118,10 +125,10 @@ void TestReceivePath::diagnosticLines_data()
     QTest::addColumn<QStringList>("lines");
 
     const QString from = QStringLiteral("::ffff:10.231.0.2:");
-    // A reply's decrypted frame is written once.
+    // A reply's decrypted frame is written twice: after decryption, and again once it passed every check.
     QTest::newRow("reply") << wireReply << quint16(DevicePort)
-                           << QStringList(
-                                  {from + QStringLiteral("1500[64]:") + hexText(wireReply), hexText(plainReply)});
+                           << QStringList({from + QStringLiteral("1500[64]:") + hexText(wireReply), hexText(plainReply),
+                                           hexText(plainReply)});
     QTest::newRow("search request") << QByteArray("FFFF") << quint16(DevicePort)
                                     << QStringList({from + QStringLiteral("1500[4]:46464646")});
     QTest::newRow("from another port") << wireReply << quint16(DevicePort + 1)
@@ -137,6 +144,22 @@ void TestReceivePath::diagnosticLines_data()
     QTest::newRow("configuration frame") << wireConfig << quint16(DevicePort)
                                          << QStringList({from + QStringLiteral("1500[64]:") + hexText(wireConfig),
                                                          hexText(plainConfig)});
+
+    // Rejected after decryption: written once.
+    QByteArray damagedWire = wireReply;
+    damagedWire[FrameSize - 1] = char(damagedWire.at(FrameSize - 1) ^ 0x01);
+    QByteArray damagedPlain = damagedWire;
+    decryptFrame(reinterpret_cast<quint8 *>(damagedPlain.data()), FrameSize);
+    QTest::newRow("bad checksum") << damagedWire << quint16(DevicePort)
+                                  << QStringList({from + QStringLiteral("1500[64]:") + hexText(damagedWire),
+                                                  hexText(damagedPlain)});
+    QByteArray groupPlain = plainReply;
+    groupPlain[MacOffset] = char(0x01);
+    storeFrameChecksum(groupPlain);
+    const QByteArray groupWire = encrypted(groupPlain);
+    QTest::newRow("no module's reply") << groupWire << quint16(DevicePort)
+                                       << QStringList({from + QStringLiteral("1500[64]:") + hexText(groupWire),
+                                                       hexText(groupPlain)});
 }
 
 void TestReceivePath::diagnosticLines()
@@ -262,8 +285,10 @@ struct HeldDatagram {
 
 } // namespace
 
-// Each row: datagrams as "frame@sender:port", taken in order, and whether each is known as a repeat. Frames: "a" and
-// "b" are two different 64-byte replies, "short" a 63-byte datagram; "clear" stands for a new search.
+// Each row: datagrams as "frame@sender:port", taken in order as the search takes them (a datagram not known as a
+// repeat is judged, and remembered when it is a module's reply), and whether each is known as a repeat. Frames:
+// "a" and "b" are the replies of two modules, "noise" a 64-byte datagram that fails the checksum, "short" a 63-byte
+// datagram; "clear" stands for a new search.
 void TestReceivePath::repeatsAreKnownByTheirBytes_data()
 {
     QTest::addColumn<QStringList>("datagrams");
@@ -276,10 +301,13 @@ void TestReceivePath::repeatsAreKnownByTheirBytes_data()
     // Two modules sharing a MAC and parameters send the same bytes: the second must still be heard, once.
     QTest::newRow("another sender") << QStringList({"a@10.0.0.1:1500", "a@10.0.0.2:1500", "a@10.0.0.2:1500"})
                                     << QVector<bool>({false, false, true});
-    QTest::newRow("another port") << QStringList({"a@10.0.0.1:1500", "a@10.0.0.1:1501"})
-                                  << QVector<bool>({false, false});
+    QTest::newRow("another port") << QStringList({"a@10.0.0.1:1500", "a@10.0.0.1:1501", "a@10.0.0.1:1501"})
+                                  << QVector<bool>({false, false, false});
     QTest::newRow("not a reply's size") << QStringList({"short@10.0.0.1:1500", "short@10.0.0.1:1500"})
                                         << QVector<bool>({false, false});
+    // A flood of noise must not fill the memory of replies.
+    QTest::newRow("noise") << QStringList({"noise@10.0.0.1:1500", "noise@10.0.0.1:1500", "a@10.0.0.1:1500"})
+                           << QVector<bool>({false, false, false});
     QTest::newRow("a new search") << QStringList({"a@10.0.0.1:1500", "clear", "a@10.0.0.1:1500", "a@10.0.0.1:1500"})
                                   << QVector<bool>({false, false, true});
 }
@@ -290,10 +318,15 @@ void TestReceivePath::repeatsAreKnownByTheirBytes()
     QFETCH(QVector<bool>, repeats);
     QLoggingCategory::setFilterRules(QStringLiteral("kestrel.datagram.debug=false"));
 
-    QByteArray other = wireReply;
-    other[FrameSize - 1] = char(other.at(FrameSize - 1) ^ 0x01);
-    const QHash<QString, QByteArray> frames {
-        {QStringLiteral("a"), wireReply}, {QStringLiteral("b"), other}, {QStringLiteral("short"), wireReply.left(63)}};
+    QByteArray otherPlain = plainReply;
+    otherPlain[MacOffset + MacSize - 1] = char(otherPlain.at(MacOffset + MacSize - 1) ^ 0x01);
+    storeFrameChecksum(otherPlain);
+    QByteArray noise = wireReply;
+    noise[FrameSize - 1] = char(noise.at(FrameSize - 1) ^ 0x01);
+    const QHash<QString, QByteArray> frames {{QStringLiteral("a"), wireReply},
+                                             {QStringLiteral("b"), encrypted(otherPlain)},
+                                             {QStringLiteral("noise"), noise},
+                                             {QStringLiteral("short"), wireReply.left(63)}};
 
     RepeatedReplies heard;
     QVector<bool> made;
@@ -304,9 +337,13 @@ void TestReceivePath::repeatsAreKnownByTheirBytes()
         }
         const QStringList parts = datagram.split(QRegularExpression(QStringLiteral("[@:]")));
         const HeldDatagram held(frames.value(parts.at(0)), parts.at(1), quint16(parts.at(2).toUInt()));
-        made << heard.isRepeat(held.arrived);
+        const bool repeat = heard.isRepeat(held.arrived);
+        made << repeat;
+        if (!repeat && hearModuleReply(held.arrived.toNetworkDatagram()))
+            heard.rememberReply(held.arrived);
     }
     QCOMPARE(made, repeats);
+    QVERIFY(heard.size() <= 2);
 }
 
 // The datagram log promises a line for every datagram heard: while it is on, nothing is skipped as a repeat.
@@ -315,12 +352,12 @@ void TestReceivePath::everyDatagramGoesTheWholeWayWhileLinesAreOn()
     QLoggingCategory::setFilterRules(QStringLiteral("kestrel.datagram.debug=true"));
     const HeldDatagram held(wireReply, QStringLiteral("10.0.0.1"), DevicePort);
     RepeatedReplies heard;
-    const bool first = heard.isRepeat(held.arrived);
-    const bool second = heard.isRepeat(held.arrived);
+    heard.rememberReply(held.arrived);
+    const bool whileOn = heard.isRepeat(held.arrived);
     QLoggingCategory::setFilterRules(QStringLiteral("kestrel.datagram.debug=false"));
-    QVERIFY(!first);
-    QVERIFY(!second);
+    QVERIFY(!whileOn);
     QVERIFY(!heard.isRepeat(held.arrived));
+    heard.rememberReply(held.arrived);
     QVERIFY(heard.isRepeat(held.arrived));
 }
 

@@ -17,8 +17,10 @@ inline DeviceRecord randomRecord(QRandomGenerator &random)
     };
 
     DeviceRecord record;
+    // An adapter's own address: the group bit of the first byte clear.
     for (int i = 0; i < 6; ++i)
-        record.macAddress += QStringLiteral("%1").arg(number(256), 2, 16, QLatin1Char('0')).toUpper();
+        record.macAddress
+            += QStringLiteral("%1").arg(number(256) & (i == 0 ? 0xFE : 0xFF), 2, 16, QLatin1Char('0')).toUpper();
     record.version = QStringLiteral("%1.%2.%3.%4").arg(number(16)).arg(number(16)).arg(number(16)).arg(number(16));
 
     // ASCII and characters of two, three and four UTF-8 bytes, as many as fit in the 10-byte field.

@@ -68,6 +68,7 @@ private slots:
     void layoutRoundTrip();
     void acceptance_data();
     void acceptance();
+    void noiseIsNotAReply();
 
 private:
     QByteArray plainReply;
@@ -268,6 +269,58 @@ void TestReplyFrame::acceptance_data()
     QTest::newRow("almost the marker, 1110") << withMarker("1110") << true;
     QTest::newRow("wrong checksum") << badChecksum << false;
     QTest::newRow("63 bytes") << plainReply.left(FrameSize - 1) << false;
+
+    // What no module reports, with a valid checksum: noise that passed it by chance.
+    const auto withByte = [this](int offset, quint8 value) {
+        QByteArray frame = plainReply;
+        frame[offset] = char(value);
+        storeFrameChecksum(frame);
+        return frame;
+    };
+    QTest::newRow("group MAC 01...") << withByte(MacOffset, 0x01) << false;
+    QTest::newRow("broadcast MAC FF...") << withByte(MacOffset, 0xFF) << false;
+    QTest::newRow("IP type 2") << withByte(IpTypeOffset, 0x02) << false;
+    QTest::newRow("IP type FE") << withByte(IpTypeOffset, 0xFE) << false;
+    QTest::newRow("work mode 4") << withByte(WorkModeOffset, 0x04) << false;
+    QTest::newRow("work mode 80") << withByte(WorkModeOffset, 0x80) << false;
+    QTest::newRow("Modbus conversion 2") << withByte(ModbusOffset, 0x02) << false;
+
+    // Whatever a module can report is taken, every other byte as it comes.
+    QByteArray highest = plainReply;
+    highest[MacOffset] = char(0xFE); // a locally administered address
+    highest[IpTypeOffset] = char(0x01);
+    highest[WorkModeOffset] = char(0x03);
+    highest[ModbusOffset] = char(0x01);
+    for (const int offset : {VersionOffset, VersionOffset + 1, 8, 9, LineFormatOffset, 46, 47, 49})
+        highest[offset] = char(0xFF);
+    for (int i = 0; i < NameSize; ++i)
+        highest[NameOffset + i] = char(0xFF);
+    storeFrameChecksum(highest);
+    QTest::newRow("every setting at its highest") << highest << true;
+    QByteArray zeros(FrameSize, '\0');
+    storeFrameChecksum(zeros);
+    QTest::newRow("zeros with their checksum") << zeros << true;
+}
+
+// A million random 64-byte frames, as random datagrams decrypt (the cipher is a bijection, so a random datagram
+// decrypts to a random frame): about one in 65,536 has a valid checksum, and none of those is taken for a reply.
+void TestReplyFrame::noiseIsNotAReply()
+{
+    constexpr int Frames = 1000000;
+    QRandomGenerator random(20261211);
+    QByteArray frame(FrameSize, '\0');
+    int validChecksums = 0;
+    int replies = 0;
+    for (int i = 0; i < Frames; ++i) {
+        random.fillRange(reinterpret_cast<quint32 *>(frame.data()), FrameSize / int(sizeof(quint32)));
+        if (hasValidFrameChecksum(frame))
+            ++validChecksums;
+        if (isDeviceReply(frame))
+            ++replies;
+    }
+    // The draw must hold checksum-valid frames, or it would prove nothing: with this seed it holds a dozen or so.
+    QVERIFY2(validChecksums >= 5, qPrintable(QStringLiteral("only %1 checksum-valid frames").arg(validChecksums)));
+    QCOMPARE(replies, 0);
 }
 
 void TestReplyFrame::acceptance()
