@@ -167,6 +167,45 @@ QString benchTable(const BenchResults &results)
                      QStringLiteral("%1 MiB").arg(double(provision.peakRssKiB) / 1024, 0, 'f', 0)});
     }
 
+    // What one more listed module costs: the window's from its smallest and largest burst from kestrel-sim.
+    const BurstResult *smallest = nullptr;
+    const BurstResult *largest = nullptr;
+    for (const BurstResult &burst : results.bursts) {
+        if (burst.rate != FromSimulator || !burst.failure.isEmpty())
+            continue;
+        if (!smallest || burst.modules < smallest->modules)
+            smallest = &burst;
+        if (!largest || burst.modules > largest->modules)
+            largest = &burst;
+    }
+    QVector<ModuleMemory> memory;
+    if (smallest && largest && largest->modules > smallest->modules) {
+        ModuleMemory window;
+        window.program = QStringLiteral("the window");
+        window.modules = largest->listed;
+        window.baselineModules = smallest->listed;
+        window.peakKiB = largest->peakRssKiB;
+        window.baselinePeakKiB = smallest->peakRssKiB;
+        memory << window;
+    }
+    memory << results.memory;
+    for (const ModuleMemory &cost : memory) {
+        const QString what = QStringLiteral("memory per listed module: %1").arg(cost.program);
+        if (!cost.failure.isEmpty()) {
+            text += row({what, cost.failure, QString(), QString(), QString(), QString()});
+            continue;
+        }
+        text += row({what, QString(),
+                     QStringLiteral("%1 bytes: peak %2 MiB with %3 modules, %4 MiB with %5")
+                         .arg(cost.bytesPerModule(), 0, 'f', 0)
+                         .arg(double(cost.peakKiB) / 1024, 0, 'f', 0)
+                         .arg(count(cost.modules))
+                         .arg(double(cost.baselinePeakKiB) / 1024, 0, 'f', 0)
+                         .arg(count(cost.baselineModules)),
+                     QString(), count(cost.modules),
+                     QStringLiteral("%1 MiB").arg(double(cost.peakKiB) / 1024, 0, 'f', 0)});
+    }
+
     // The highest paced rate whose first round lost nothing, per burst size.
     QMap<int, int> cleanRate;
     for (const BurstResult &burst : results.bursts) {

@@ -3,6 +3,7 @@
 #include "burst.h"
 #include "framecosts.h"
 #include "machine.h"
+#include "modulememory.h"
 #include "provisionbench.h"
 #include "readercost.h"
 #include "receivebench.h"
@@ -19,6 +20,7 @@ struct BenchResults {
     StartupTimes startup;
     QVector<BurstResult> bursts;
     QVector<ProvisionResult> provisions;
+    QVector<ModuleMemory> memory; // of kestrelctl; the window's comes from its bursts
 };
 
 // The run as one Markdown table, with the machine above it, ready for the README.

@@ -108,25 +108,6 @@ BurstResult parseResult(int modules, int rate, const QByteArray &output)
     return result;
 }
 
-// Simulated modules on the device port, numbered from FirstMac; true once they listen.
-bool startSimulator(QProcess &simulator, int modules)
-{
-    simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    simulator.start(
-        QStringLiteral(KESTREL_SIM_PATH),
-        {QStringLiteral("--count"), QString::number(modules), QStringLiteral("--mac"), QLatin1String(FirstMac)});
-    QByteArray output;
-    const auto started = BenchClock::now();
-    while (!output.contains("listening")) {
-        if (simulator.state() == QProcess::NotRunning
-            || microsecondsBetween(started, BenchClock::now()) > SimulatorStartMs * 1000.0)
-            return false;
-        simulator.waitForReadyRead(100);
-        output += simulator.readAllStandardOutput();
-    }
-    return true;
-}
-
 // The paced sender, a copy of this program; true once its replies are made.
 bool startPacedSender(QProcess &sender, int modules, int rate)
 {
@@ -144,6 +125,24 @@ bool startPacedSender(QProcess &sender, int modules, int rate)
 }
 
 } // namespace
+
+bool startSimulator(QProcess &simulator, int modules)
+{
+    simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    simulator.start(
+        QStringLiteral(KESTREL_SIM_PATH),
+        {QStringLiteral("--count"), QString::number(modules), QStringLiteral("--mac"), QLatin1String(FirstMac)});
+    QByteArray output;
+    const auto started = BenchClock::now();
+    while (!output.contains("listening")) {
+        if (simulator.state() == QProcess::NotRunning
+            || microsecondsBetween(started, BenchClock::now()) > SimulatorStartMs * 1000.0)
+            return false;
+        simulator.waitForReadyRead(100);
+        output += simulator.readAllStandardOutput();
+    }
+    return true;
+}
 
 int runBurstChild(TimedApplication &app, int modules, int rate)
 {

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QProcess;
 class TimedApplication;
 
 // net.core.rmem_max of a stock Linux kernel: every burst runs with receive buffers capped at this.
@@ -38,3 +39,6 @@ int runBurstChild(TimedApplication &app, int modules, int rate);
 // Runs the burst as a fresh child process of this program, with every receive buffer capped at the stock kernel
 // limit, and reads its result.
 BurstResult runBurst(int modules, int rate = FromSimulator);
+
+// kestrel-sim with `modules` simulated modules on the device port; true once they listen.
+bool startSimulator(QProcess &simulator, int modules);

@@ -7,6 +7,7 @@
 #include "framecosts.h"
 #include "framekeysource.h"
 #include "machine.h"
+#include "modulememory.h"
 #include "pacedsender.h"
 #include "privatenetwork.h"
 #include "provisionbench.h"
@@ -18,6 +19,8 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QTextStream>
+
+#include <algorithm>
 
 namespace {
 
@@ -183,6 +186,14 @@ int main(int argc, char *argv[])
     for (const int modules : burstSizes) {
         progress(QStringLiteral("a burst of %1 replies from kestrel-sim").arg(modules));
         results.bursts.append(runBurst(modules));
+    }
+    if (!burstSizes.isEmpty()) {
+        const int most = *std::max_element(burstSizes.cbegin(), burstSizes.cend());
+        const int least = *std::min_element(burstSizes.cbegin(), burstSizes.cend());
+        if (most > least) {
+            progress(QStringLiteral("kestrelctl search --json listing %1 and %2 modules").arg(least).arg(most));
+            results.memory.append(measureSearchJsonMemory(least, most));
+        }
     }
     for (const int modules : pacedSizes) {
         for (const int pace : rates) {

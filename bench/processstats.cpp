@@ -44,7 +44,12 @@ double secondsBetween(qint64 startNs, qint64 endNs)
 
 qint64 peakRssKiB()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
+    return peakRssKiB(-1);
+}
+
+qint64 peakRssKiB(qint64 pid)
+{
+    QFile status(pid < 0 ? QStringLiteral("/proc/self/status") : QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     const QString text = QString::fromLatin1(status.readAll());

@@ -20,6 +20,9 @@ struct ProcessThreads {
 ProcessThreads processThreads();
 double secondsBetween(qint64 startNs, qint64 endNs);
 qint64 peakRssKiB();
+// The same of another running process (0 once it is gone): read while it runs, since the rusage of a spawned child
+// would also count the memory of this process, which it shared until its exec.
+qint64 peakRssKiB(qint64 pid);
 
 // Datagrams the kernel dropped because the receive queue of this process's sockets on the device port was full.
 qint64 receiveQueueDrops();

@@ -1,5 +1,7 @@
 #include "provisionbench.h"
 
+#include "processstats.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -24,20 +26,6 @@ namespace {
 constexpr char FirstMac[] = "02BD00000000";
 constexpr int SimulatorStartMs = 120000;
 constexpr int LongestRunMs = 600000;
-
-// The peak resident size of a running process so far (VmHWM). Read while it runs: the rusage of a spawned child
-// would also count the memory of this process, which it shared until its exec.
-qint64 highWaterKiB(pid_t pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -97,7 +85,7 @@ ProvisionResult runProvision(int modules)
     pid_t ended = 0;
     // The simulator's output is read all along: a full pipe would stop it.
     while ((ended = wait4(child, &status, WNOHANG, &usage)) == 0) {
-        result.peakRssKiB = qMax(result.peakRssKiB, highWaterKiB(child));
+        result.peakRssKiB = qMax(result.peakRssKiB, peakRssKiB(child));
         simulator.waitForReadyRead(20);
         log += simulator.readAllStandardOutput();
         if (std::chrono::steady_clock::now() - started > std::chrono::milliseconds(LongestRunMs)) {

@@ -188,7 +188,10 @@ int decodeCommand(const QStringList &arguments)
     fields.append({QStringLiteral("kind"),
                    !valid              ? QStringLiteral("unknown: the checksum is wrong, the fields below mean nothing")
                        : isConfigFrame ? QStringLiteral("configuration frame (marker \"1111\" at bytes 6-9)")
-                                       : QStringLiteral("reply")});
+                       : looksLikeModuleReply(plain)
+                       ? QStringLiteral("reply")
+                       : QStringLiteral("no module's reply: a group MAC, or IP type, work mode or Modbus conversion "
+                                        "beyond their values; the tools drop it as noise")});
     fields += frameFields(plain, isConfigFrame);
     printOut(fieldsText(fields, json));
 

@@ -139,15 +139,26 @@ QJsonObject reportJson(const FoundModule &module)
     return object;
 }
 
+void writeSearchJson(const QList<FoundModule> &modules, const SearchOutcome &outcome,
+                     const std::function<void(const QString &)> &write)
+{
+    // The keys in QJsonDocument's order; each module is its own document, indented two levels further.
+    const QString moduleIndent(8, QLatin1Char(' '));
+    write(QStringLiteral("{\n    \"lost-replies\": %1,\n    \"modules\": [\n").arg(outcome.lostReplies));
+    for (int i = 0; i < modules.size(); ++i) {
+        QString text = QString::fromUtf8(QJsonDocument(reportJson(modules.at(i))).toJson(QJsonDocument::Indented));
+        text.chop(1); // the document's closing newline
+        text.replace(QLatin1Char('\n'), QLatin1Char('\n') + moduleIndent);
+        write(moduleIndent + text + (i + 1 < modules.size() ? QStringLiteral(",\n") : QStringLiteral("\n")));
+    }
+    write(QStringLiteral("    ],\n    \"rounds\": %1\n}\n").arg(outcome.rounds));
+}
+
 QString searchJsonText(const QList<FoundModule> &modules, const SearchOutcome &outcome)
 {
-    QJsonArray array;
-    for (const FoundModule &module : modules)
-        array.append(reportJson(module));
-    const QJsonObject search {{QStringLiteral("modules"), array},
-                              {QStringLiteral("rounds"), outcome.rounds},
-                              {QStringLiteral("lost-replies"), double(outcome.lostReplies)}};
-    return QString::fromUtf8(QJsonDocument(search).toJson(QJsonDocument::Indented));
+    QString text;
+    writeSearchJson(modules, outcome, [&text](const QString &part) { text += part; });
+    return text;
 }
 
 QString csvText(const QList<FoundModule> &modules)

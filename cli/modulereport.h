@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // How kestrelctl shows modules. Every form uses the module keys of modulejson.h, plus "interface" (the adapter the
 // module answered on) and the notes a search adds:
 //   "foreign-subnet"      true when the module's own address lies in no subnet of that adapter
@@ -26,7 +28,11 @@ QJsonObject exportJson(const FoundModule &module);
 // export's form and the notes.
 QJsonObject reportJson(const FoundModule &module);
 
-// search --json: the modules, and how many rounds the search took and replies it may still miss.
+// search --json: the modules, and how many rounds the search took and replies it may still miss. Written a module
+// at a time, so that the text of a large search is never held whole; the same text as the whole document
+// indented by QJsonDocument.
+void writeSearchJson(const QList<FoundModule> &modules, const SearchOutcome &outcome,
+                     const std::function<void(const QString &)> &write);
 QString searchJsonText(const QList<FoundModule> &modules, const SearchOutcome &outcome);
 QString csvText(const QList<FoundModule> &modules); // search --csv: a header line, then one line per module
 QString tableText(const QList<FoundModule> &modules); // search: aligned columns for people

@@ -110,7 +110,7 @@ int searchCommand(const QStringList &arguments)
 
     const QList<FoundModule> modules = session.annotated(found);
     if (json)
-        printOut(searchJsonText(modules, session.lastSearch()));
+        writeSearchJson(modules, session.lastSearch(), printOut);
     else if (csv)
         printOut(csvText(modules));
     else if (!modules.isEmpty())

@@ -1,3 +1,5 @@
+#include "factorydefaults.h"
+#include "frameconstants.h"
 #include "modulereport.h"
 #include "playedmodules.h"
 #include "privatenetwork.h"
@@ -45,6 +47,8 @@ class TestSearchReport : public QObject
 private slots:
     void initTestCase();
     void repliesStillDroppedAreWarnedAboutAndInJson();
+    void jsonWrittenModuleByModuleIsTheWholeDocument_data();
+    void jsonWrittenModuleByModuleIsTheWholeDocument();
 };
 
 void TestSearchReport::initTestCase()
@@ -91,6 +95,42 @@ void TestSearchReport::repliesStillDroppedAreWarnedAboutAndInJson()
     QCOMPARE(json.value(QStringLiteral("rounds")).toInt(), SearchRounds::MostRounds);
     QCOMPARE(json.value(QStringLiteral("lost-replies")).toDouble(), double(outcome.lostReplies));
     QVERIFY(json.value(QStringLiteral("modules")).isArray());
+}
+
+void TestSearchReport::jsonWrittenModuleByModuleIsTheWholeDocument_data()
+{
+    QTest::addColumn<int>("modules");
+    QTest::newRow("none") << 0;
+    QTest::newRow("one") << 1;
+    QTest::newRow("three") << 3;
+}
+
+// search --json writes a module at a time; the text is the one the whole document would give.
+void TestSearchReport::jsonWrittenModuleByModuleIsTheWholeDocument()
+{
+    QFETCH(int, modules);
+    FoundModules found;
+    for (int i = 0; i < modules; ++i) {
+        DeviceRecord record = factoryDefaultRecord();
+        record.macAddress = QStringLiteral("%1").arg(FirstMac + quint64(i), MacDigits, 16, QLatin1Char('0')).toUpper();
+        record.deviceName = QStringLiteral("M%1").arg(i);
+        record.sourceIp = QStringLiteral("10.231.0.%1").arg(2 + i);
+        found.add(record);
+    }
+    SearchOutcome outcome;
+    outcome.rounds = 2;
+    outcome.lostReplies = 7;
+    const QList<FoundModule> listed = found.annotated({});
+    QJsonArray array;
+    for (const FoundModule &module : listed)
+        array.append(reportJson(module));
+    const QJsonObject whole {{QStringLiteral("modules"), array},
+                             {QStringLiteral("rounds"), outcome.rounds},
+                             {QStringLiteral("lost-replies"), double(outcome.lostReplies)}};
+    QStringList parts;
+    writeSearchJson(listed, outcome, [&parts](const QString &part) { parts << part; });
+    QCOMPARE(parts.size(), modules + 2);
+    QCOMPARE(parts.join(QString()), QString::fromUtf8(QJsonDocument(whole).toJson(QJsonDocument::Indented)));
 }
 
 KESTREL_NETWORK_TEST_MAIN(TestSearchReport, QCoreApplication)
