@@ -179,7 +179,8 @@ QString benchTable(const BenchResults &results)
             largest = &burst;
     }
     QVector<ModuleMemory> memory;
-    if (smallest && largest && largest->modules > smallest->modules) {
+    // Only when the larger burst listed more: a burst that went wrong says nothing about memory.
+    if (smallest && largest && largest->listed > smallest->listed) {
         ModuleMemory window;
         window.program = QStringLiteral("the window");
         window.modules = largest->listed;
