@@ -6,10 +6,6 @@
 
 namespace {
 
-constexpr int Ipv4Parts = 4;
-constexpr int MaxOctetDigits = 3;
-constexpr int MaxOctet = 255;
-
 bool isOctetPrefix(const QString &part)
 {
     if (part.size() > MaxOctetDigits)

@@ -7,6 +7,7 @@
 #include "configuration.h"
 #include "factorydefaults.h"
 #include "inputfile.h"
+#include "jsontext.h"
 #include "macaddress.h"
 #include "moduleenums.h"
 #include "modulejson.h"
@@ -41,12 +42,9 @@ std::optional<Failure> readParameters(const CommandLine &commandLine, const QStr
     QString error;
     if (!readInputFile(path, LargestFile, &content, &error))
         return Failure {ExitStatus::UsageError, error};
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(content, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        return Failure {
-            ExitStatus::UsageError,
-            QStringLiteral("%1: %2 at offset %3").arg(path, parseError.errorString()).arg(parseError.offset)};
+    QJsonDocument document;
+    if (!parseJsonText(content, &document, &error))
+        return Failure {ExitStatus::UsageError, QStringLiteral("%1: %2").arg(path, error)};
     if (!document.isObject())
         return Failure {
             ExitStatus::UsageError,
@@ -134,12 +132,14 @@ int applyCommand(const QStringList &arguments)
         = readParameters(commandLine, path, keepIp, commandLine.isSet(QStringLiteral("use-name")), &parameters))
         return reportFailure(*failure);
 
-    // A file that is not a module's JSON form is refused before anything goes on the network; whether its values
-    // can be sent depends on what each module reports, and is checked for each.
+    // A file that no module could take is refused before anything goes on the network: each value it gives is
+    // checked as set checks one typed, over a module in TCP Client mode, the one mode in which every value can be
+    // sent. What else it needs of the module (a mode for "random") is checked for each module once it answered.
     DeviceRecord sample = factoryDefaultRecord();
     sample.macAddress = targets.first().mac;
+    sample.workMode = Module::TcpClient;
     QString error;
-    if (!moduleFromJson(parameters, sample, &sample, &error, SendCheck::None))
+    if (!moduleFromJson(parameters, sample, &sample, &error, SendCheck::GivenFields))
         return reportFailure({ExitStatus::RefusedValue, QStringLiteral("%1: %2; nothing was sent").arg(path, error)});
     // One static address for several modules leaves them unreachable: refused before anything is sent.
     if (targets.size() > 1 && parameters.contains(QStringLiteral("ip")) && sample.ipType == Module::StaticIp)

@@ -57,6 +57,8 @@ const Command *findCommand(const QString &name)
 int reportFailure(const Failure &failure)
 {
     printError(failure.message);
+    for (const QString &detail : failure.details)
+        printErrorText(QStringLiteral("  %1\n").arg(visibleText(detail)));
     return failure.status;
 }
 

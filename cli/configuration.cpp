@@ -21,7 +21,7 @@ constexpr int ReadBackIntervalMs = 500;
 constexpr int PacedGroup = 16;
 constexpr int PacedPauseMs = 2;
 
-const QLatin1String NameKey("name");
+const QLatin1String NameKey(NameModuleKey);
 
 QByteArray nameBytes(const DeviceRecord &record)
 {
@@ -64,7 +64,7 @@ QVector<FieldChange> compare(const DeviceRecord &from, const DeviceRecord &to, b
     }
     bool lineSettingDiffers = false;
     for (const QString &key : settableModuleKeys()) {
-        if (key == NameKey || key == QLatin1String("name-hex") || fromJson.value(key) == toJson.value(key))
+        if (key == NameKey || key == QLatin1String(NameHexModuleKey) || fromJson.value(key) == toJson.value(key))
             continue;
         if (!withNetworkAddresses
             && (key == QLatin1String("ip") || key == QLatin1String("mask") || key == QLatin1String("gateway")))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // kestrelctl's exit statuses, one per kind of outcome, so that scripts can tell them apart. `kestrelctl --help`
 // and the README list them.
@@ -20,6 +21,7 @@ constexpr int Conflict = 9; // the modules would clash (one address for two, a M
 struct Failure {
     int status = ExitStatus::Success;
     QString message;
+    QStringList details; // one indented line each below the message
 };
 
 // The exit statuses as --help shows them.

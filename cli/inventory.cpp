@@ -1,6 +1,7 @@
 #include "inventory.h"
 
 #include "inputfile.h"
+#include "jsontext.h"
 #include "macaddress.h"
 #include "modulejson.h"
 #include "modulereport.h"
@@ -160,12 +161,10 @@ std::optional<Failure> readCsv(const QString &path, const QString &text, QVector
 
 std::optional<Failure> readJson(const QString &path, const QByteArray &content, QVector<InventoryRow> *rows)
 {
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(content, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        return Failure {
-            ExitStatus::UsageError,
-            QStringLiteral("%1: %2 at offset %3").arg(path, parseError.errorString()).arg(parseError.offset)};
+    QJsonDocument document;
+    QString error;
+    if (!parseJsonText(content, &document, &error))
+        return Failure {ExitStatus::UsageError, QStringLiteral("%1: %2").arg(path, error)};
     QJsonArray modules;
     if (document.isArray())
         modules = document.array();

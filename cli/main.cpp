@@ -2,13 +2,19 @@
 // network code as the window.
 
 #include "commands.h"
+#include "exitstatus.h"
 #include "output.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char *argv[])
 {
-    ignoreClosedPipes();
+    initProgramOutput(QStringLiteral("kestrelctl"));
+    QString error;
+    if (!argumentsAreUtf8(argc, argv, &error)) {
+        printError(error);
+        return ExitStatus::UsageError;
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrelctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));

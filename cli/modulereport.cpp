@@ -3,6 +3,7 @@
 #include "frameconstants.h"
 #include "framelayout.h"
 #include "modulejson.h"
+#include "output.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -68,7 +69,8 @@ bool mayStartFormula(const QString &text)
 // run as a formula gets an apostrophe first, which makes it text (and which spreadsheets do not show).
 QString csvField(const QString &field)
 {
-    const QString text = mayStartFormula(field) ? QLatin1Char('\'') + field : field;
+    // Control characters are escaped, a line break too, as everywhere a terminal may show the text.
+    const QString text = mayStartFormula(field) ? QLatin1Char('\'') + visibleText(field) : visibleText(field);
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
         && !text.contains(QLatin1Char('\r')))
         return text;
@@ -82,11 +84,19 @@ QString lineFormatByteText(quint8 format)
 {
     const int dataBits = 5 + (format & WordLengthMask);
     QChar parity = QLatin1Char('N');
-    if (format & ParityEnable) {
-        if (format & StickParityFlag)
-            parity = (format & EvenParityFlag) ? QLatin1Char('S') : QLatin1Char('M');
-        else
-            parity = (format & EvenParityFlag) ? QLatin1Char('E') : QLatin1Char('O');
+    switch (format & ParityMask) { // without the enable bit: none, whatever the other two say
+    case OddParityBits:
+        parity = QLatin1Char('O');
+        break;
+    case EvenParityBits:
+        parity = QLatin1Char('E');
+        break;
+    case MarkParityBits:
+        parity = QLatin1Char('M');
+        break;
+    case SpaceParityBits:
+        parity = QLatin1Char('S');
+        break;
     }
     const QString stopBits = !(format & TwoStopBitsFlag) ? QStringLiteral("1")
         : dataBits == 5                              ? QStringLiteral("1.5")
@@ -192,6 +202,10 @@ QString tableText(const QList<FoundModule> &modules)
                      module.adapterName, notesText(module)});
     }
     QVector<int> widths(header.size(), 0);
+    for (QStringList &row : rows) {
+        for (QString &cell : row)
+            cell = visibleText(cell); // names come from the modules and the system
+    }
     for (const QStringList &row : qAsConst(rows)) {
         for (int column = 0; column < row.size(); ++column)
             widths[column] = qMax(widths[column], displayWidth(row.at(column)));
@@ -223,7 +237,7 @@ QString detailsText(const FoundModule &module)
         const QJsonValue value = object.value(key);
         const QString shown = value.isArray() && value.toArray().isEmpty() ? QStringLiteral("none")
                                                                            : jsonValueText(value, QStringLiteral(", "));
-        text += padded(key, width + 2) + shown + QLatin1Char('\n');
+        text += padded(key, width + 2) + visibleText(shown) + QLatin1Char('\n');
     }
     return text;
 }

@@ -10,13 +10,13 @@
 #include "modulereport.h"
 #include "output.h"
 #include "provisionplan.h"
+#include "regularfile.h"
 #include "session.h"
 #include "verifyoptions.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMap>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -121,19 +121,10 @@ void printWarnings(const ProvisionPlan &plan)
 
 std::optional<Failure> writeList(const QString &path, const QVector<InventoryRow> &rows, const QStringList &keys)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(inventoryCsv(rows, keys).toUtf8()) < 0 || !file.commit())
-        return Failure {ExitStatus::UsageError,
-                        QStringLiteral("cannot write %1: %2; nothing was sent").arg(path, file.errorString())};
+    QString error;
+    if (!writeOutputFile(path, inventoryCsv(rows, keys).toUtf8(), &error))
+        return Failure {ExitStatus::UsageError, QStringLiteral("%1; nothing was sent").arg(error)};
     return std::nullopt;
-}
-
-QString listing(const QStringList &items)
-{
-    QString text;
-    for (const QString &item : items)
-        text += QStringLiteral("\n  ") + item;
-    return text;
 }
 
 } // namespace
@@ -286,16 +277,16 @@ int provisionCommand(const QStringList &arguments)
     if (!plan.conflicts.isEmpty())
         return reportFailure(
             {ExitStatus::Conflict,
-             QStringLiteral("refused, nothing was sent: %1 %2:%3")
+             QStringLiteral("refused, nothing was sent: %1 %2:")
                  .arg(plan.conflicts.size())
-                 .arg(plan.conflicts.size() == 1 ? QStringLiteral("conflict") : QStringLiteral("conflicts"))
-                 .arg(listing(plan.conflicts))});
+                 .arg(plan.conflicts.size() == 1 ? QStringLiteral("conflict") : QStringLiteral("conflicts")),
+             plan.conflicts});
     if (!plan.refusals.isEmpty())
         return reportFailure({ExitStatus::RefusedValue,
-                              QStringLiteral("refused, nothing was sent: %1 %2:%3")
+                              QStringLiteral("refused, nothing was sent: %1 %2:")
                                   .arg(plan.refusals.size())
-                                  .arg(plan.refusals.size() == 1 ? QStringLiteral("value") : QStringLiteral("values"))
-                                  .arg(listing(plan.refusals))});
+                                  .arg(plan.refusals.size() == 1 ? QStringLiteral("value") : QStringLiteral("values")),
+                              plan.refusals});
 
     // The mapping is on disk before any module changes.
     if (byRange && commandLine.isSet(QStringLiteral("output"))) {

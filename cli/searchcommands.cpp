@@ -6,11 +6,11 @@
 #include "macaddress.h"
 #include "modulereport.h"
 #include "output.h"
+#include "regularfile.h"
 #include "searchrounds.h"
 #include "session.h"
 
 #include <QJsonDocument>
-#include <QSaveFile>
 
 namespace {
 
@@ -153,9 +153,11 @@ int exportCommand(const QStringList &arguments)
                                 + frameKeySourcesHelp());
     commandLine.addArgument(QStringLiteral("MAC"), QStringLiteral("The module, such as 00:1A:2B:3C:4D:5E."));
     Session::addOptions(commandLine);
-    const QCommandLineOption outputOption({QStringLiteral("o"), QStringLiteral("output")},
-                                          QStringLiteral("Write to this file instead of stdout."),
-                                          QStringLiteral("file"));
+    const QCommandLineOption outputOption(
+        {QStringLiteral("o"), QStringLiteral("output")},
+        QStringLiteral("Write to this file instead of stdout (\"-\": stdout). A file is "
+                       "replaced whole; a FIFO or a device is written to."),
+        QStringLiteral("file"));
     commandLine.addOption(outputOption);
     if (const std::optional<int> status = commandLine.parse(arguments))
         return *status;
@@ -171,10 +173,8 @@ int exportCommand(const QStringList &arguments)
         printOut(text);
         return ExitStatus::Success;
     }
-    const QString path = commandLine.value(QStringLiteral("output"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
-        return reportFailure(
-            {ExitStatus::UsageError, QStringLiteral("cannot write %1: %2").arg(path, file.errorString())});
+    QString error;
+    if (!writeOutputFile(commandLine.value(QStringLiteral("output")), text.toUtf8(), &error))
+        return reportFailure({ExitStatus::UsageError, error});
     return ExitStatus::Success;
 }

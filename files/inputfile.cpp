@@ -7,7 +7,7 @@
 bool readInputFile(const QString &path, qint64 maxBytes, QByteArray *content, QString *error)
 {
     if (path != QLatin1String("-"))
-        return readRegularFile(path, content, error, maxBytes);
+        return readRegularFile(path, maxBytes, content, error);
 
     QFile input;
     if (!input.open(stdin, QIODevice::ReadOnly)) {

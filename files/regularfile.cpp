@@ -1,6 +1,10 @@
 #include "regularfile.h"
 
+#include "output.h"
+
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <cstring>
@@ -35,6 +39,11 @@ QString systemError(const QString &path)
     return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
+QString tooLarge(const QString &path, qint64 maxBytes)
+{
+    return QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxBytes);
+}
+
 } // namespace
 
 bool isAbsentOrRegularFile(const QString &path, QString *error)
@@ -53,7 +62,7 @@ bool isAbsentOrRegularFile(const QString &path, QString *error)
     return true;
 }
 
-bool readRegularFile(const QString &path, QByteArray *content, QString *error, qint64 maxBytes)
+bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *content, QString *error)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat info = {};
@@ -63,6 +72,10 @@ bool readRegularFile(const QString &path, QByteArray *content, QString *error, q
     }
     if (!S_ISREG(info.st_mode)) {
         *error = notRegular(path, info.st_mode);
+        return false;
+    }
+    if (info.st_size > maxBytes) {
+        *error = tooLarge(path, maxBytes);
         return false;
     }
     // Without waiting, and checked again: the path may have been replaced since.
@@ -83,13 +96,77 @@ bool readRegularFile(const QString &path, QByteArray *content, QString *error, q
         ::close(descriptor);
         return false;
     }
-    *content = maxBytes < 0 ? file.readAll() : file.read(maxBytes + 1);
+    // Read one byte more than allowed: the file may have grown since it was measured.
+    *content = file.read(maxBytes + 1);
     if (file.error() != QFileDevice::NoError) {
         *error = QStringLiteral("%1: %2").arg(path, file.errorString());
         return false;
     }
-    if (maxBytes >= 0 && content->size() > maxBytes) {
-        *error = QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxBytes);
+    if (content->size() > maxBytes) {
+        content->clear();
+        *error = tooLarge(path, maxBytes);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool writeInPlace(const QString &path, const QByteArray &content, QString *error)
+{
+    // O_NOCTTY: writing to a terminal must not make it the program's controlling terminal. No O_CREAT: only what
+    // exists already is written here.
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    struct stat info = {};
+    if (descriptor < 0 || ::fstat(descriptor, &info) != 0) {
+        *error = QStringLiteral("cannot write %1").arg(systemError(path));
+        if (descriptor >= 0)
+            ::close(descriptor);
+        return false;
+    }
+    if (!S_ISFIFO(info.st_mode) && !S_ISCHR(info.st_mode)) { // replaced since it was looked at
+        *error = QStringLiteral("cannot write %1").arg(notRegular(path, info.st_mode));
+        ::close(descriptor);
+        return false;
+    }
+    QFile file;
+    const bool written
+        = file.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)
+        && file.write(content) == content.size();
+    if (!written)
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    if (!file.isOpen())
+        ::close(descriptor);
+    return written;
+}
+
+} // namespace
+
+bool writeOutputFile(const QString &path, const QByteArray &content, QString *error)
+{
+    if (path == QLatin1String("-")) {
+        printOut(QString::fromUtf8(content));
+        return true;
+    }
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+        if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode))
+            return writeInPlace(path, content, error);
+        if (!S_ISREG(info.st_mode)) {
+            *error = QStringLiteral("cannot write %1").arg(notRegular(path, info.st_mode));
+            return false;
+        }
+    } else if (errno != ENOENT) {
+        *error = QStringLiteral("cannot write %1").arg(systemError(path));
+        return false;
+    } else if (QFileInfo(path).isSymLink()) {
+        // A link to nothing would be replaced by a file: what it was meant to reach is not known.
+        *error = QStringLiteral("cannot write %1: it links to nothing").arg(path);
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
     return true;

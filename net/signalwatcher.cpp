@@ -9,10 +9,14 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t forwarding = 1;
 
-// Only async-signal-safe work here: hand the number to the event loop.
+// Only async-signal-safe work here: hand the number to the event loop, or end at once while there is none to take
+// it (a start-up step that waits must not make the program deaf).
 void forwardSignal(int signalNumber)
 {
+    if (!forwarding)
+        ::_exit(128 + signalNumber);
     const char byte = char(signalNumber);
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
 }
@@ -37,4 +41,14 @@ SignalWatcher::SignalWatcher(QObject *parent)
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
+
+void SignalWatcher::endAtOnceUntilForwarded()
+{
+    forwarding = 0;
+}
+
+void SignalWatcher::forwardToEventLoop()
+{
+    forwarding = 1;
 }

@@ -54,4 +54,6 @@ constexpr quint8 EvenParityFlag  = 0x10;
 constexpr quint8 StickParityFlag = 0x20;
 constexpr quint8 OddParityBits   = ParityEnable;
 constexpr quint8 EvenParityBits  = ParityEnable | EvenParityFlag;
+constexpr quint8 MarkParityBits  = ParityEnable | StickParityFlag;                  // always 1
+constexpr quint8 SpaceParityBits = ParityEnable | EvenParityFlag | StickParityFlag; // always 0
 // clang-format on

@@ -12,9 +12,19 @@ namespace {
 
 constexpr int KeyBytes = 16;
 
-QSettings toolSettings()
+const QLatin1String SettingsName("kestrel");
+
+// QSettings reads its files as it is made, and would wait for ever on a FIFO. Where the user's settings file lives
+// is asked of a QSettings of a format of no file of its own (it shares the INI format's folders), so that nothing
+// is opened before the file has been checked.
+bool readNothing(QIODevice &, QSettings::SettingsMap &)
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestrel"), QStringLiteral("kestrel"));
+    return true;
+}
+
+bool writeNothing(QIODevice &, const QSettings::SettingsMap &)
+{
+    return false;
 }
 
 constexpr qint64 LargestSettingsFile = 1024 * 1024;
@@ -45,7 +55,7 @@ QString settingsFileProblem(const QString &path)
 {
     QByteArray content;
     QString error;
-    if (!readRegularFile(path, &content, &error, LargestSettingsFile))
+    if (!readRegularFile(path, LargestSettingsFile, &content, &error))
         return QStringLiteral("cannot be read: %1").arg(error);
     if (content.startsWith("\xFF\xFE") || content.startsWith("\xFE\xFF") || content.contains('\0'))
         return QStringLiteral("is not UTF-8 text (UTF-16?)");
@@ -68,6 +78,14 @@ QString settingText(const QSettings &settings, QString *problem)
     return value.toString();
 }
 
+FrameKeyChoice builtInKey()
+{
+    FrameKeyChoice builtIn;
+    builtIn.origin = QStringLiteral("built-in");
+    builtIn.key = QByteArray(reinterpret_cast<const char *>(BuiltInFrameKey), KeyBytes);
+    return builtIn;
+}
+
 } // namespace
 
 QByteArray parseFrameKey(const QString &text)
@@ -88,14 +106,20 @@ FrameKeyChoice chooseFrameKey(const QString &commandLineKey)
     if (!variable.isEmpty())
         return choice(FrameKeySource::Environment, QLatin1String(FrameKeyVariable), variable);
 
-    const QSettings settings = toolSettings();
-    const QString path = settings.fileName();
-    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
-        const QString fileProblem = settingsFileProblem(path);
-        if (!fileProblem.isEmpty())
-            return unusableSettings(path, fileProblem);
-        if (settings.status() != QSettings::NoError)
-            return unusableSettings(path, QStringLiteral("cannot be read as an INI file"));
+    const QString path = settingsFilePath();
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return builtInKey();
+    const QString fileProblem = settingsFileProblem(path);
+    if (!fileProblem.isEmpty())
+        return unusableSettings(path, fileProblem);
+    const QSettings settings(path, QSettings::IniFormat); // this one file only: no folder-wide defaults
+    if (settings.status() != QSettings::NoError)
+        return unusableSettings(path, QStringLiteral("cannot be read as an INI file"));
+    for (const QString &key : settings.childKeys()) {
+        if (key != QLatin1String(FrameKeySetting))
+            return unusableSettings(path,
+                                    QStringLiteral("holds the unknown key \"%1\"; the key is \"%2\"")
+                                        .arg(key, QLatin1String(FrameKeySetting)));
     }
     QString settingProblem;
     const QString setting = settingText(settings, &settingProblem);
@@ -103,11 +127,7 @@ FrameKeyChoice chooseFrameKey(const QString &commandLineKey)
         return unusableSettings(path, settingProblem);
     if (!setting.isEmpty())
         return choice(FrameKeySource::SettingsFile, path, setting);
-
-    FrameKeyChoice builtIn;
-    builtIn.origin = QStringLiteral("built-in");
-    builtIn.key = QByteArray(reinterpret_cast<const char *>(BuiltInFrameKey), KeyBytes);
-    return builtIn;
+    return builtInKey();
 }
 
 bool installChosenFrameKey(const std::optional<QString> &commandLineKey, FrameKeyChoice *chosen, QString *error)
@@ -146,5 +166,9 @@ QString describeFrameKeySource(const FrameKeyChoice &choice)
 
 QString settingsFilePath()
 {
-    return toolSettings().fileName();
+    static const QString extension = QStringLiteral("kestrel-path");
+    static const QSettings::Format pathOnly = QSettings::registerFormat(extension, readNothing, writeNothing);
+    QString path = QSettings(pathOnly, QSettings::UserScope, SettingsName, SettingsName).fileName();
+    path.chop(extension.size());
+    return path + QStringLiteral("ini");
 }

@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr int Ipv4Parts = 4;
-constexpr int MaxOctet = 255;
-constexpr int MaxOctetDigits = 3;
-
 bool isAsciiDigit(QChar c)
 {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');

@@ -20,7 +20,11 @@ struct LineSettings {
     Module::Parity parity = Module::NoParity;
 };
 
-using Ipv4Octets = std::array<quint8, 4>;
+// An IPv4 address as the form and the frames take it: four parts of one to three ASCII digits, each up to 255.
+constexpr int Ipv4Parts = 4;
+constexpr int MaxOctetDigits = 3;
+constexpr int MaxOctet = 255;
+using Ipv4Octets = std::array<quint8, Ipv4Parts>;
 
 // One byte of a frame as the number it stands for.
 quint8 byteAt(const QByteArray &frame, int offset);

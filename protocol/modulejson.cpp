@@ -41,11 +41,6 @@ struct LineFormatPart {
     quint8 mask;
     QVector<Choice> values; // the bits (as the index) and their JSON form
 };
-constexpr quint8 WordLengthBits = 0x03; // 5 + value data bits
-constexpr quint8 StopBitsBit = 0x04;
-constexpr quint8 ParityBits = 0x38;     // enable, even, stick
-constexpr quint8 ParityEnableBit = 0x08;
-constexpr quint8 LineFormatBits = 0x3F;
 const NamedValue<Module::ModbusConvert> modbusNames[] = {{Module::ModbusOff, "off"}, {Module::ModbusOn, "on"}};
 
 const struct { ConfigField field; const char *key; } configFieldKeys[] = {
@@ -56,9 +51,9 @@ const struct { ConfigField field; const char *key; } configFieldKeys[] = {
 };
 // clang-format on
 
-const QLatin1String NameKey("name");
+const QLatin1String NameKey(NameModuleKey);
 const QLatin1String LineFormatKey("line-format");
-const QLatin1String NameHexKey("name-hex");
+const QLatin1String NameHexKey(NameHexModuleKey);
 const QLatin1String RandomPort("random");
 constexpr int VersionNumbers = 4;
 constexpr int VersionTop = 15; // one nibble each
@@ -291,7 +286,7 @@ FieldRule localPortRule()
 // The byte a configuration would carry: the module's own while the record's boxes still show it.
 quint8 effectiveLineFormat(const DeviceRecord &record)
 {
-    return lineFormatByte(record) & LineFormatBits;
+    return lineFormatByte(record) & LineFormatMask;
 }
 
 // A byte the form's boxes can build is kept as their settings alone; any other one is kept as the module's own
@@ -314,7 +309,7 @@ void setLineFormat(DeviceRecord &record, quint8 format)
 // carried, by "line-format".
 quint8 partOf(quint8 format, const LineFormatPart &part)
 {
-    if (part.mask == ParityBits && !(format & ParityEnableBit))
+    if (part.mask == ParityMask && !(format & ParityEnable))
         return 0;
     return format & part.mask;
 }
@@ -370,16 +365,16 @@ FieldRule lineFormatByteRule()
 {
     FieldRule rule;
     rule.key = LineFormatKey;
-    rule.accepted = QStringLiteral("the serial line-format byte, a whole number from 0 to %1").arg(LineFormatBits);
+    rule.accepted = QStringLiteral("the serial line-format byte, a whole number from 0 to %1").arg(LineFormatMask);
     rule.textForm = TextForm::Number;
     rule.write = [](const DeviceRecord &record) {
         const quint8 format = effectiveLineFormat(record);
-        const bool saidByKeys = (format & ParityEnableBit) || !(format & ParityBits);
+        const bool saidByKeys = (format & ParityEnable) || !(format & ParityMask);
         return saidByKeys ? QJsonValue(QJsonValue::Undefined) : QJsonValue(int(format));
     };
     rule.read = [](const QJsonValue &value, DeviceRecord &record) {
         const std::optional<qint64> number = wholeNumber(value);
-        if (!number || *number < 0 || *number > LineFormatBits)
+        if (!number || *number < 0 || *number > LineFormatMask)
             return false;
         setLineFormat(record, quint8(*number));
         return true;
@@ -496,10 +491,11 @@ QVector<FieldRule> makeFieldRules()
     baud.edits = EditedField::BaudRate;
     rules << baud;
     // clang-format off
-    rules << lineFormatRule("parity", {ParityBits, named({{0x00, "none"}, {0x08, "odd"}, {0x18, "even"},
-                                                          {0x28, "mark"}, {0x38, "space"}})});
-    rules << lineFormatRule("data-bits", {WordLengthBits, numbered({{0, 5}, {1, 6}, {2, 7}, {3, 8}})});
-    rules << lineFormatRule("stop-bits", {StopBitsBit, numbered({{0, 1}, {StopBitsBit, 2}})});
+    rules << lineFormatRule("parity", {ParityMask, named({{0x00, "none"}, {OddParityBits, "odd"},
+                                                          {EvenParityBits, "even"}, {MarkParityBits, "mark"},
+                                                          {SpaceParityBits, "space"}})});
+    rules << lineFormatRule("data-bits", {WordLengthMask, numbered({{0, 5}, {1, 6}, {2, 7}, {3, 8}})});
+    rules << lineFormatRule("stop-bits", {TwoStopBitsFlag, numbered({{0, 1}, {TwoStopBitsFlag, 2}})});
     // clang-format on
     rules << lineFormatByteRule();
     rules << choiceRule("modbus", &DeviceRecord::modbusConvert, choicesOf(modbusNames));
@@ -627,7 +623,7 @@ bool moduleFromJson(const QJsonObject &object, const DeviceRecord &base, DeviceR
         if (check == SendCheck::ChangedFields && !checkEdit(*rule, it.value(), before, result, error))
             return false;
         // A value the module already has is not an edit: a file exported from it goes back as it came.
-        if (rule->write(result) != rule->write(base))
+        if (check == SendCheck::GivenFields || rule->write(result) != rule->write(base))
             edited |= rule->edits;
     }
 
@@ -666,7 +662,7 @@ bool moduleFromJson(const QJsonObject &object, const DeviceRecord &base, DeviceR
         && !checkEdit(*findRule(NameKey), name, unnamed, result, error))
         return false;
 
-    if (check == SendCheck::ChangedFields && !checkSendable(result, edited, error))
+    if (check != SendCheck::None && !checkSendable(result, edited, error))
         return false;
     *out = result;
     return true;

@@ -41,9 +41,10 @@
 // The module as a JSON object (keys as above).
 QJsonObject moduleToJson(const DeviceRecord &record);
 
-// Whether reading checks what a file changes as a configuration would (apply), or takes any value a module can
-// report (kestrel-sim's state, a check of a file's form before any module is known).
-enum class SendCheck { ChangedFields, None };
+// Whether reading checks what a file changes as a configuration would (apply), every value the file gives whatever
+// base holds (apply's check of a file before any module is known), or takes any value a module can report
+// (kestrel-sim's state).
+enum class SendCheck { ChangedFields, GivenFields, None };
 
 // Reads a module over base: keys left out keep base's values. An unknown key, a value of the wrong type or out
 // of what the wire can carry is an error that names the key and the values it accepts; with ChangedFields, so is
@@ -69,6 +70,9 @@ QStringList settableModuleKeys();
 // Who the module is ("mac", "version") and where it was seen ("source-ip", "interface"): the keys no edit changes.
 QStringList identityModuleKeys();
 QStringList sightingModuleKeys();
+// The keys of the name and of its bytes, which are read and compared together.
+constexpr char NameModuleKey[] = "name";
+constexpr char NameHexModuleKey[] = "name-hex";
 // The sighting key that names the adapter; only a program that knows the adapters writes it.
 constexpr char InterfaceModuleKey[] = "interface";
 

@@ -5,9 +5,11 @@
 #include "factorydefaults.h"
 #include "frameconstants.h"
 #include "framekeysource.h"
+#include "jsontext.h"
 #include "modulefactory.h"
 #include "modulejson.h"
 #include "modulesimulator.h"
+#include "output.h"
 #include "regularfile.h"
 #include "signalwatcher.h"
 #include "statefile.h"
@@ -17,7 +19,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTextStream>
 #include <QTimer>
 
 #include <csignal>
@@ -29,17 +30,8 @@ namespace {
 constexpr int SaveFailed = 1;
 constexpr int UnusableInput = 2;
 
-void printLine(const QString &line)
-{
-    static QTextStream out(stdout);
-    out << line << '\n';
-    out.flush();
-}
-
-void printError(const QString &message)
-{
-    QTextStream(stderr) << "kestrel-sim: " << message << '\n';
-}
+// One module's parameters: a few hundred bytes.
+constexpr qint64 LargestParametersFile = 1024 * 1024;
 
 [[noreturn]] void fail(const QString &message)
 {
@@ -55,12 +47,11 @@ DeviceRecord readStartingParameters(const QString &path)
         return parameters;
     QByteArray content;
     QString error;
-    if (!readRegularFile(path, &content, &error))
+    if (!readRegularFile(path, LargestParametersFile, &content, &error))
         fail(error);
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(content, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        fail(QStringLiteral("%1: %2 at offset %3").arg(path, parseError.errorString()).arg(parseError.offset));
+    QJsonDocument document;
+    if (!parseJsonText(content, &document, &error))
+        fail(QStringLiteral("%1: %2").arg(path, error));
     if (!document.isObject())
         fail(QStringLiteral("%1: expected a JSON object of module fields such as {\"baud\": 115200}, got an array")
                  .arg(path));
@@ -88,10 +79,15 @@ DeviceRecord readStartingParameters(const QString &path)
 
 int main(int argc, char *argv[])
 {
+    initProgramOutput(QStringLiteral("kestrel-sim"));
+    QString argumentError;
+    if (!argumentsAreUtf8(argc, argv, &argumentError))
+        fail(argumentError);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrel-sim"));
-    // Before any file is opened, so that SIGINT and SIGTERM always end the program cleanly.
+    // Before any file is opened, so that SIGINT and SIGTERM always end the program.
     SignalWatcher signalWatcher;
+    signalWatcher.endAtOnceUntilForwarded();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -239,6 +235,7 @@ int main(int argc, char *argv[])
         QCoreApplication::exit(exitStatus);
     });
 
+    signalWatcher.forwardToEventLoop();
     if (!simulator.start(&error))
         fail(error);
     const int status = app.exec();

@@ -1,6 +1,7 @@
 #include "statefile.h"
 
 #include "factorydefaults.h"
+#include "jsontext.h"
 #include "modulefactory.h"
 #include "modulejson.h"
 #include "regularfile.h"
@@ -14,6 +15,8 @@
 namespace {
 
 const QLatin1String ModulesKey("modules");
+// A module's line takes a few hundred bytes; a kilobyte each is far more than the most modules ever need.
+constexpr qint64 LargestStateFile = qint64(MaxModuleCount) * 1024;
 
 QString jsonTypeName(const QJsonValue &value)
 {
@@ -40,13 +43,14 @@ QString jsonTypeName(const QJsonValue &value)
 bool loadModules(const QString &path, QList<DeviceRecord> *modules, QString *error)
 {
     QByteArray content;
-    if (!readRegularFile(path, &content, error))
+    if (!readRegularFile(path, LargestStateFile, &content, error))
         return false;
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(content, &parseError);
+    QJsonDocument document;
+    QString parseError;
+    const bool parsed = parseJsonText(content, &document, &parseError);
     content.clear();
-    if (parseError.error != QJsonParseError::NoError) {
-        *error = QStringLiteral("%1: %2 at offset %3").arg(path, parseError.errorString()).arg(parseError.offset);
+    if (!parsed) {
+        *error = QStringLiteral("%1: %2").arg(path, parseError);
         return false;
     }
     if (!document.isObject()) {
@@ -118,6 +122,9 @@ void StateWriter::moduleChanged(int index)
 
 bool StateWriter::save(const QList<DeviceRecord> &modules, QString *error)
 {
+    // Only a file is replaced: a rename would put one in the place of a FIFO or a device.
+    if (!isAbsentOrRegularFile(filePath, error))
+        return false;
     lines.resize(modules.size());
     // Written module by module: a document of a million modules would not fit in memory at once.
     QSaveFile file(filePath);

@@ -1,3 +1,4 @@
+#include "childprocess.h"
 #include "factorydefaults.h"
 #include "framecipher.h"
 #include "frameconstants.h"
@@ -28,7 +29,7 @@ private slots:
     void everyModuleIsListedOnceInOrder();
 
 private:
-    QProcess simulator;
+    ChildProcess simulator;
     QByteArray output;
 };
 
@@ -53,7 +54,7 @@ void TestBurst::initTestCase()
                     {"--count", QString::number(Modules), "--mac",
                      QStringLiteral("%1").arg(FirstMac, 12, 16, QLatin1Char('0')).toUpper()});
     QVERIFY(simulator.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT((output += simulator.readAllStandardOutput()).contains("listening"), 300000);
+    QVERIFY2(simulator.waitForOutput(output, "listening"), output.constData());
 }
 
 void TestBurst::cleanupTestCase()

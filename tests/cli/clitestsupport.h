@@ -1,5 +1,6 @@
 #pragma once
 
+#include "childprocess.h"
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
@@ -40,7 +41,7 @@ inline QProcessEnvironment toolEnvironment(const QString &configHome)
 inline ToolRun runKestrelctl(const QStringList &arguments, const QProcessEnvironment &environment,
                              const QByteArray &input = QByteArray(), int timeoutMs = 60000)
 {
-    QProcess process;
+    ChildProcess process;
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(KESTRELCTL_PATH), arguments);
     ToolRun run;
@@ -138,7 +139,7 @@ public:
     }
 
 private:
-    QProcess process;
+    ChildProcess process;
     QByteArray log;
 };
 

@@ -6,7 +6,13 @@
 #include "replyframe.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QSet>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 // kestrelctl against kestrel-sim on the private segment of scripts/netns-run.sh (adapter kst0, 10.231.0.1/24).
 class TestKestrelctl : public QObject
@@ -23,6 +29,7 @@ private slots:
     void notesPointOutForeignSubnetsAndSharedAddresses();
     void anotherFrameKeyFindsNothing();
     void showAndExportDescribeOneModule();
+    void exportReplacesOnlyAFile();
     void absentModuleIsNotFound_data();
     void absentModuleIsNotFound();
 
@@ -42,6 +49,9 @@ private slots:
 
     void applyKeepIpCommissionsABatch();
     void applyReportsEveryModule();
+    void applyEndsWithTheFirstFailure();
+    void setTakesARandomPortForAModuleInTcpClientMode();
+    void controlCharactersAreShownEscaped();
 
     void decodeExplainsFramesOfTheLibrary_data();
     void decodeExplainsFramesOfTheLibrary();
@@ -50,6 +60,10 @@ private slots:
     void malformedArgumentsHaveTheirExitStatus();
     void frameKeyFromEachSource_data();
     void frameKeyFromEachSource();
+    void settingsFileThatIsAFifoHoldsNothingUp_data();
+    void settingsFileThatIsAFifoHoldsNothingUp();
+    void argumentsThatAreNotUtf8AreRefused_data();
+    void argumentsThatAreNotUtf8AreRefused();
     void closedOutputEndsQuietly_data();
     void closedOutputEndsQuietly();
 
@@ -347,6 +361,98 @@ void TestKestrelctl::showAndExportDescribeOneModule()
     QCOMPARE(QJsonDocument::fromJson(fileBytes(path)).object(), parameters);
 }
 
+// What -o names is replaced only when it is a file: a FIFO or a device is written to, anything else refused. The
+// devices are made here, as a user with rights could have named /dev/null or /dev/full.
+void TestKestrelctl::exportReplacesOnlyAFile()
+{
+    QFile::remove(statePath());
+    SimulatedModules modules;
+    QVERIFY(startModules(modules, {"--count", "1", "--mac", FirstMac}));
+    const ToolRun reference = run({"export", FirstMac});
+    QCOMPARE_EXIT(reference, 0);
+    const QByteArray json = reference.out;
+    QVERIFY(json.contains(FirstMac.toLatin1()));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const auto kindOf = [](const QString &path) {
+        struct stat info = {};
+        return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & S_IFMT : mode_t(0);
+    };
+    const auto writeFile = [](const QString &path, const QByteArray &bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+
+    const ToolRun dash = run({"export", FirstMac, "-o", "-"});
+    QCOMPARE_EXIT(dash, 0);
+    QCOMPARE(dash.out, json);
+
+    const QString file = dir.filePath(QStringLiteral("module.json"));
+    QVERIFY(writeFile(file, "an older export, longer than the new one" + QByteArray(4096, ' ')));
+    QCOMPARE_EXIT(run({"export", FirstMac, "-o", file}), 0);
+    QCOMPARE(fileBytes(file), json);
+
+    // A link to a file: what it links to is replaced, and the link stays.
+    const QString link = dir.filePath(QStringLiteral("link.json"));
+    QVERIFY(QFile::link(file, link));
+    QVERIFY(writeFile(file, "old"));
+    QCOMPARE_EXIT(run({"export", FirstMac, "-o", link}), 0);
+    QCOMPARE(kindOf(link), mode_t(S_IFLNK));
+    QCOMPARE(fileBytes(file), json);
+
+    const QString dangling = dir.filePath(QStringLiteral("dangling.json"));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere/module.json")), dangling));
+    const ToolRun toNothing = run({"export", FirstMac, "-o", dangling});
+    QCOMPARE_EXIT(toNothing, 2);
+    QVERIFY2(toNothing.err.contains("links to nothing"), toNothing.err.constData());
+    QCOMPARE(kindOf(dangling), mode_t(S_IFLNK));
+
+    const QString folder = dir.filePath(QStringLiteral("folder"));
+    QVERIFY(QDir().mkdir(folder));
+    const ToolRun toFolder = run({"export", FirstMac, "-o", folder});
+    QCOMPARE_EXIT(toFolder, 2);
+    QVERIFY2(toFolder.err.contains("is a directory"), toFolder.err.constData());
+    QCOMPARE(kindOf(folder), mode_t(S_IFDIR));
+
+    // A FIFO is written as a shell's ">" writes it, and stays a FIFO. The test reads it without waiting, so that a
+    // kestrelctl that never writes fails the test instead of holding it.
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(reader >= 0);
+    ChildProcess exporter;
+    exporter.setProcessEnvironment(environment);
+    exporter.start(QStringLiteral(KESTRELCTL_PATH), {"export", FirstMac, "-o", fifo});
+    QByteArray fromFifo;
+    const auto drain = [&] {
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(reader, buffer, sizeof buffer)) > 0;)
+            fromFifo.append(buffer, int(got));
+    };
+    QDeadlineTimer deadline(60000);
+    while (!exporter.waitForFinished(50) && !deadline.hasExpired())
+        drain();
+    drain();
+    ::close(reader);
+    QCOMPARE(exporter.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(exporter.exitCode(), 0);
+    QCOMPARE(fromFifo, json);
+    QCOMPARE(kindOf(fifo), mode_t(S_IFIFO));
+
+    if (::geteuid() != 0)
+        QSKIP("making device nodes takes root");
+    const QString null = dir.filePath(QStringLiteral("null"));
+    const QString full = dir.filePath(QStringLiteral("full"));
+    QCOMPARE(::mknod(QFile::encodeName(null).constData(), S_IFCHR | 0600, makedev(1, 3)), 0);
+    QCOMPARE(::mknod(QFile::encodeName(full).constData(), S_IFCHR | 0600, makedev(1, 7)), 0);
+    QCOMPARE_EXIT(run({"export", FirstMac, "-o", null}), 0);
+    QCOMPARE(kindOf(null), mode_t(S_IFCHR));
+    const ToolRun toFull = run({"export", FirstMac, "-o", full});
+    QCOMPARE_EXIT(toFull, 2);
+    QVERIFY2(toFull.err.contains("cannot write " + QFile::encodeName(full)), toFull.err.constData());
+    QCOMPARE(kindOf(full), mode_t(S_IFCHR));
+}
+
 void TestKestrelctl::absentModuleIsNotFound_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -552,7 +658,7 @@ void TestKestrelctl::nothingSentIsANetworkErrorWhateverTheTimeout_data()
 void TestKestrelctl::nothingSentIsANetworkErrorWhateverTheTimeout()
 {
     QFETCH(QString, timeout);
-    QProcess process;
+    ChildProcess process;
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral("unshare"),
                   {QStringLiteral("--net"), QStringLiteral(KESTRELCTL_PATH), QStringLiteral("search"),
@@ -805,6 +911,77 @@ void TestKestrelctl::applyReportsEveryModule()
     QVERIFY2(!modules.output().contains("10.231.0.40"), modules.output().constData());
 }
 
+// Each module has its own outcome; the exit status is that of the first that failed, not of the last.
+void TestKestrelctl::applyEndsWithTheFirstFailure()
+{
+    QFile::remove(statePath());
+    SimulatedModules modules;
+    QVERIFY(startModules(modules, {"--count", "1", "--mac", FirstMac}));
+    const QString absent = QStringLiteral("02004B5300FF");
+    // A random local port is for TCP Client only, and the module is in UDP mode: refused for it, status 5.
+    const ToolRun result = run({"apply", "-", absent, FirstMac, "--timeout", "1"}, R"({"local-port": "random"})");
+    QCOMPARE_EXIT(result, 4);
+    const QStringList lines = QString::fromUtf8(result.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.at(0).startsWith(absent + QLatin1String(" not found")), qPrintable(lines.at(0)));
+    QVERIFY2(lines.at(1).startsWith(FirstMac + QLatin1String(" refused")), qPrintable(lines.at(1)));
+    QVERIFY2(result.err.contains("2 of 2 modules failed"), result.err.constData());
+}
+
+// The check made before the search must not refuse what the module found can take: a random local port is refused
+// only for a module that is not in TCP Client mode.
+void TestKestrelctl::setTakesARandomPortForAModuleInTcpClientMode()
+{
+    QVERIFY(writeStateFile(statePath(), {QJsonObject {{"mac", FirstMac}, {"mode", "tcp-client"}}}));
+    SimulatedModules modules;
+    QVERIFY(startModules(modules, {}));
+    const ToolRun result = run({"set", FirstMac, "local-port=random"});
+    QCOMPARE_EXIT(result, 0);
+    QVERIFY2(result.out.startsWith((FirstMac + " confirmed: local-port: 1234 -> random").toLatin1()),
+             result.out.constData());
+    QTRY_COMPARE(stateModules(statePath()).value(FirstMac).value("local-port").toString(), QStringLiteral("random"));
+}
+
+// Names come from the modules and the system: a terminal is never handed their control characters, in a table, a
+// CSV cell or a message. An adapter may be named with any byte but '/', ':' and blanks.
+void TestKestrelctl::controlCharactersAreShownEscaped()
+{
+    const QString adapter = QStringLiteral("k\x1b[7m");
+    const auto ip = [](const QStringList &arguments) { return QProcess::execute(QStringLiteral("ip"), arguments); };
+    QCOMPARE(ip({"link", "add", adapter, "type", "veth", "peer", "name", "kesc1"}), 0);
+    QCOMPARE(ip({"address", "add", "10.232.0.1/24", "broadcast", "+", "dev", adapter}), 0);
+    QCOMPARE(ip({"link", "set", "kesc1", "up"}), 0);
+    QCOMPARE(ip({"link", "set", adapter, "up"}), 0);
+    const ToolRun noSuchAdapter = run({"search", "--interface", "\x1b]2;eth9\x07"});
+    ip({"link", "delete", adapter});
+    QCOMPARE_EXIT(noSuchAdapter, 7);
+    QVERIFY2(noSuchAdapter.err.contains(R"(no adapter "\x1B]2;eth9\x07")"), noSuchAdapter.err.constData());
+    QVERIFY2(noSuchAdapter.err.contains(R"(k\x1B[7m)"), noSuchAdapter.err.constData());
+    QVERIFY2(!noSuchAdapter.err.contains('\x1b') && !noSuchAdapter.err.contains('\x07'), noSuchAdapter.err.constData());
+
+    const QString name = QStringLiteral("\x1b[2J\nA\tB");
+    QVERIFY(writeStateFile(statePath(), {QJsonObject {{"mac", FirstMac}, {"name", name}}}));
+    SimulatedModules modules;
+    QVERIFY(startModules(modules, {}));
+    const QByteArray shown = R"(\x1B[2J\x0AA\x09B)"; // as the name shows what it cannot print
+    for (const QStringList &format : {QStringList(), QStringList {"--csv"}}) {
+        const ToolRun result = run(QStringList {"search", "--expect", "1", "--timeout", Patience} + format);
+        QCOMPARE_EXIT(result, 0);
+        QVERIFY2(result.out.contains(shown), result.out.constData());
+        QVERIFY2(!result.out.contains('\x1b') && !result.out.contains('\t'), result.out.constData());
+        QCOMPARE(result.out.count('\n'), 2); // the header and the module
+    }
+    const ToolRun json = run({"search", "--expect", "1", "--timeout", Patience, "--json"});
+    QCOMPARE_EXIT(json, 0);
+    QCOMPARE(searchedModuleList(json.out).at(0).toObject().value("name").toString(), QString::fromLatin1(shown));
+
+    // The value quoted in a message, as a user might paste it.
+    const ToolRun refused = run({"set", FirstMac, "mode=\x1b]0;owned\x07"});
+    QCOMPARE_EXIT(refused, 5);
+    QVERIFY2(refused.err.contains(R"("\x1B]0;owned\x07")"), refused.err.constData());
+    QVERIFY2(!refused.err.contains('\x1b') && !refused.err.contains('\x07'), refused.err.constData());
+}
+
 void TestKestrelctl::decodeExplainsFramesOfTheLibrary_data()
 {
     QTest::addColumn<QString>("hex");
@@ -965,6 +1142,10 @@ void TestKestrelctl::malformedArgumentsHaveTheirExitStatus_data()
     QTest::newRow("apply an unknown key") << QStringList {"apply", "-", mac} << QByteArray("{\"speed\": 9600}") << 5 << "speed";
     QTest::newRow("apply a value no module has") << QStringList {"apply", "-", mac} << QByteArray("{\"baud\": 16777216}") << 5 << "baud";
     QTest::newRow("apply a value of the wrong type") << QStringList {"apply", "-", mac} << QByteArray("{\"baud\": \"fast\"}") << 5 << "baud";
+    QTest::newRow("apply a value no module could take") << QStringList {"apply", "-", mac} << QByteArray("{\"baud\": -0}") << 5 << "\"baud\": expected a whole number from 100 to 2000000, got 0; nothing was sent";
+    QTest::newRow("apply a random port in mode UDP") << QStringList {"apply", "-", mac} << QByteArray(R"({"mode": "udp", "local-port": "random"})") << 5 << "local-port";
+    QTest::newRow("apply a key twice") << QStringList {"apply", "-", mac} << QByteArray(R"({"mode":"bogus","mode":"tcp-server"})") << 2 << "-: duplicate key \"mode\" at offset 16";
+    QTest::newRow("a control character in an argument") << QStringList {"show", "\x1b[2J"} << QByteArray() << 2 << "\"\\x1B[2J\" is not a MAC";
     QTest::newRow("apply to a MAC twice") << QStringList {"apply", "-", mac, "02:00:4B:53:00:01"} << QByteArray("{\"baud\": 9600}") << 2 << "twice";
     QTest::newRow("apply more than a megabyte") << QStringList {"apply", "-", mac} << QByteArray(2 * 1024 * 1024, ' ') << 2 << "larger";
     QTest::newRow("decode nothing") << QStringList {"decode"} << QByteArray() << 2 << "missing";
@@ -1056,6 +1237,78 @@ void TestKestrelctl::frameKeyFromEachSource()
         QVERIFY2(QString::fromUtf8(result.err).contains(message), result.err.constData());
 }
 
+// Opening a FIFO to read waits for a writer: the settings file is looked at before it is opened, and only when the
+// key is not given otherwise; the help names it without opening it.
+void TestKestrelctl::settingsFileThatIsAFifoHoldsNothingUp_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message"); // on stderr; on stdout when the status is 0
+
+    const QString key = QLatin1String(TestFrameKeyHex);
+    const QString frame = QString(128, QLatin1Char('0'));
+    // clang-format off
+    QTest::newRow("help") << QStringList {"search", "--help"} << 0 << "kestrel/kestrel.ini";
+    QTest::newRow("help with a key") << QStringList {"search", "--help", "--key", key} << 0 << "kestrel/kestrel.ini";
+    QTest::newRow("overview") << QStringList {"--help"} << 0 << "kestrel/kestrel.ini";
+    QTest::newRow("decode a plain frame") << QStringList {"decode", "--plain", frame} << 8 << "the checksum is wrong";
+    QTest::newRow("decode") << QStringList {"decode", frame} << 2 << "is a FIFO; a regular file is needed";
+    QTest::newRow("search") << QStringList {"search", "--timeout", "0.1"} << 2 << "is a FIFO; a regular file is needed";
+    QTest::newRow("search with a key") << QStringList {"search", "--timeout", "0.1", "--retries", "0", "--key", key} << 3 << "no module answered";
+    // clang-format on
+}
+
+void TestKestrelctl::settingsFileThatIsAFifoHoldsNothingUp()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+
+    QTemporaryDir home;
+    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("kestrel")));
+    QCOMPARE(::mkfifo(QFile::encodeName(home.filePath(QStringLiteral("kestrel/kestrel.ini"))).constData(), 0600), 0);
+    QProcessEnvironment unkeyed = toolEnvironment(home.path());
+    unkeyed.remove(QStringLiteral("KESTREL_FRAME_KEY"));
+
+    const ToolRun result = runKestrelctl(arguments, unkeyed, QByteArray(), 30000);
+    QCOMPARE_EXIT(result, status);
+    QVERIFY2(QString::fromUtf8(status == 0 ? result.out : result.err).contains(message), result.err.constData());
+}
+
+// A byte that is not UTF-8 would reach the module as U+FFFD; kestrel-sim takes names and MACs from its arguments too.
+void TestKestrelctl::argumentsThatAreNotUtf8AreRefused_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("arguments"); // as bash reads them
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("a name with a Latin-1 byte") << KESTRELCTL_PATH << R"(set 02004B530001 $'name=Pumpe-\xfc')"
+                                                << "argument 3 is not UTF-8 text";
+    QTest::newRow("a UTF-8 sequence cut short") << KESTRELCTL_PATH << R"(show $'\xe6\xb3')"
+                                                << "argument 2 is not UTF-8";
+    QTest::newRow("an encoded surrogate") << KESTRELCTL_PATH << R"(show $'\xed\xa0\x80')"
+                                          << "argument 2 is not UTF-8";
+    QTest::newRow("kestrel-sim's name prefix") << KESTREL_SIM_PATH << R"(--name-prefix $'\xff')"
+                                               << "argument 2 is not UTF-8";
+}
+
+void TestKestrelctl::argumentsThatAreNotUtf8AreRefused()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, arguments);
+    QFETCH(QString, message);
+
+    ChildProcess shell;
+    shell.setProcessEnvironment(environment);
+    shell.start(QStringLiteral("bash"), {"-c", QStringLiteral(R"(exec "$0" %1)").arg(arguments), program});
+    QVERIFY(shell.waitForFinished(30000));
+    const QByteArray errors = shell.readAllStandardError();
+    QCOMPARE(shell.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(shell.exitCode(), 2);
+    QVERIFY2(QString::fromUtf8(errors).contains(message), errors.constData());
+    QCOMPARE(shell.readAllStandardOutput(), QByteArray());
+}
+
 void TestKestrelctl::closedOutputEndsQuietly_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -1076,7 +1329,7 @@ void TestKestrelctl::closedOutputEndsQuietly()
     QVERIFY(startModules(modules, {"--count", "3", "--mac", FirstMac}));
 
     // The reader of the pipe is gone before kestrelctl has anything to write; bash reports its exit status.
-    QProcess shell;
+    ChildProcess shell;
     shell.setProcessEnvironment(environment);
     shell.start(QStringLiteral("bash"),
                 QStringList {"-c", R"("$@" | true; exit "${PIPESTATUS[0]}")", "bash", QStringLiteral(KESTRELCTL_PATH)}

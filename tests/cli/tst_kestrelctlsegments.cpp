@@ -15,6 +15,7 @@ private slots:
     void initTestCase();
     void everySegmentIsSearched();
     void interfaceLimitsTheSearchToOneAdapter();
+    void interfaceRefusesRepliesFromAnotherAdapter();
     void moduleOnTheSecondSegmentIsConfigured();
     void oneMacOnTwoSegmentsIsPointedOut();
 
@@ -105,6 +106,31 @@ void TestKestrelctlSegments::interfaceLimitsTheSearchToOneAdapter()
 
     const ToolRun first = run({"show", FirstOnSegment1, "--interface", "kseg2", "--timeout", "0.5"});
     QCOMPARE_EXIT(first, 4);
+}
+
+// Replies are broadcasts: those that segment 1 sends for someone else's search reach a search limited to kseg2
+// too, through kseg1, and are not its modules. The other search ends well within the limited one's 10 s.
+void TestKestrelctlSegments::interfaceRefusesRepliesFromAnotherAdapter()
+{
+    SimulatedModules segment1;
+    SimulatedModules segment2;
+    QVERIFY(startSegment(segment1, 1, {"--count", "2", "--mac", FirstOnSegment1}));
+    QVERIFY(startSegment(segment2, 2, {"--count", "2", "--mac", FirstOnSegment2}));
+
+    ChildProcess limited;
+    limited.setProcessEnvironment(environment);
+    limited.start(QStringLiteral(KESTRELCTL_PATH),
+                  {"search", "--interface", "kseg2", "--timeout", "10", "--retries", "0", "--json"});
+    QVERIFY(segment2.waitFor("search from")); // the limited search listens now
+    const ToolRun other = run({"search", "--interface", "kseg1", "--expect", "2", "--timeout", "60", "--json"});
+    QCOMPARE_EXIT(other, 0);
+    QVERIFY(handledEverything(segment1, 1));
+    QVERIFY2(segment1.output().contains("sent all 2 reply frame(s)"), segment1.output().constData());
+
+    QVERIFY(limited.waitForFinished(60000));
+    QCOMPARE(limited.exitCode(), 0);
+    const QHash<QString, QJsonObject> found = searchedModules(limited.readAllStandardOutput());
+    QCOMPARE(QSet<QString>(found.keyBegin(), found.keyEnd()), QSet<QString>({FirstOnSegment2, SecondOnSegment2}));
 }
 
 void TestKestrelctlSegments::moduleOnTheSecondSegmentIsConfigured()

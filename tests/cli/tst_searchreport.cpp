@@ -1,6 +1,7 @@
 #include "factorydefaults.h"
 #include "frameconstants.h"
 #include "modulereport.h"
+#include "output.h"
 #include "playedmodules.h"
 #include "privatenetwork.h"
 #include "searchrounds.h"
@@ -53,6 +54,7 @@ private slots:
 
 void TestSearchReport::initTestCase()
 {
+    initProgramOutput(QStringLiteral("kestrelctl"));
     const int granted = grantedReceiveQueue();
     QVERIFY2(granted > 0 && granted <= 65536,
              "receive buffers are not capped: run through ctest, which preloads the clamping library");

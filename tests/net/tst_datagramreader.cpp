@@ -2,6 +2,7 @@
 #include "deviceendpoint.h"
 #include "frameconstants.h"
 #include "privatenetwork.h"
+#include "socketbatchreader.h"
 
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
@@ -9,6 +10,11 @@
 #include <QUdpSocket>
 #include <QtEndian>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -83,6 +89,7 @@ private slots:
     void datagramsArriveWhole_data();
     void datagramsArriveWhole();
     void dropsAreCountedExactly();
+    void batchReaderReportsTheSystemsDropCount();
     void heldDatagramsAreHandedOverWithoutCopies();
 
 private:
@@ -188,6 +195,51 @@ void TestDatagramReader::dropsAreCountedExactly()
         previous = sequence;
     }
     QCOMPARE(quint64(taken.size()) + endpoint.droppedDatagrams(), quint64(Burst));
+}
+
+// The batch reader on its own: the system reports its drop count with the first datagram queued after a drop, and
+// the reader hands it on, exactly.
+void TestDatagramReader::batchReaderReportsTheSystemsDropCount()
+{
+    const auto openSocket = [] {
+        const int descriptor = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return descriptor >= 0 && ::bind(descriptor, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+            ? descriptor
+            : -1;
+    };
+    const int receiver = openSocket();
+    const int sender = openSocket();
+    QVERIFY(receiver >= 0 && sender >= 0);
+    const int small = CappedReceiveBuffer;
+    QCOMPARE(::setsockopt(receiver, SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
+    QVERIFY(SocketBatchReader::enableReports(receiver));
+    sockaddr_in destination = {};
+    socklen_t length = sizeof destination;
+    QCOMPARE(::getsockname(receiver, reinterpret_cast<sockaddr *>(&destination), &length), 0);
+    const auto send = [&](quint32 sequence) {
+        const QByteArray frame = numbered(sequence, FrameSize);
+        return ::sendto(sender, frame.constData(), size_t(frame.size()), 0,
+                        reinterpret_cast<const sockaddr *>(&destination), sizeof destination)
+            == FrameSize;
+    };
+
+    SocketBatchReader reader;
+    for (int i = 0; i < Burst; ++i)
+        QVERIFY(send(quint32(i)));
+    int taken = 0;
+    for (int count; (count = reader.read(receiver)) > 0;)
+        taken += count;
+    QVERIFY2(taken < Burst, "the small queue did not overflow");
+    QVERIFY(send(quint32(Burst)));
+    QCOMPARE(reader.read(receiver), 1);
+    quint32 dropped = 0;
+    QVERIFY2(reader.dropCount(&dropped), "the drop count came with the datagram but was not reported");
+    QCOMPARE(quint64(dropped), quint64(Burst - taken));
+    ::close(receiver);
+    ::close(sender);
 }
 
 // The allocation-free way of taking gives the same datagrams as the copying one, and the signal that something

@@ -3,6 +3,23 @@
 
 #include <QtTest>
 
+namespace {
+
+// CRC-16/MODBUS bit by bit, straight from its definition (reflected polynomial 0xA001, initial value 0xFFFF, no
+// final exclusive-or): the oracle the checksum is held against, itself held against the published check value.
+quint16 referenceChecksum(const QByteArray &data)
+{
+    quint16 crc = 0xFFFF;
+    for (const char byte : data) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc;
+}
+
+} // namespace
+
 class TestFrameChecksum : public QObject
 {
     Q_OBJECT
@@ -37,11 +54,12 @@ void TestFrameChecksum::publishedCheckValues()
 
 void TestFrameChecksum::storesLowByteFirst()
 {
-    // "123456789" padded to 50 bytes is not the check value, so compute the reference from the bytes 0-49 only.
+    QCOMPARE(referenceChecksum("123456789"), quint16(0x4B37));
+    // "123456789" padded to 50 bytes is not the check value: the reference computes the bytes 0-49 only.
     QByteArray frame(FrameSize, '\0');
     frame.replace(0, 9, "123456789");
     frame[ChecksumOffset + 5] = 0x77; // filler must stay untouched
-    const quint16 expected = frameChecksum(frame.constData(), ChecksumOffset);
+    const quint16 expected = referenceChecksum(frame.left(ChecksumOffset));
     QVERIFY((expected & 0xFF) != (expected >> 8));
 
     storeFrameChecksum(frame);
@@ -74,7 +92,9 @@ void TestFrameChecksum::validation_data()
     QByteArray good(FrameSize, '\0');
     for (int i = 0; i < ChecksumOffset; ++i)
         good[i] = char(i * 7 + 3);
-    storeFrameChecksum(good);
+    const quint16 checksum = referenceChecksum(good.left(ChecksumOffset));
+    good[ChecksumOffset] = char(checksum & 0xFF);
+    good[ChecksumOffset + 1] = char(checksum >> 8);
     QVERIFY(good[ChecksumOffset] != good[ChecksumOffset + 1]); // otherwise swapping would change nothing
 
     QByteArray swapped = good;
@@ -84,11 +104,18 @@ void TestFrameChecksum::validation_data()
     bodyChanged[21] = char(bodyChanged[21] ^ 0x01);
     QByteArray fillerChanged = good;
     fillerChanged[FillerOffset + 3] = char(0x5A);
+    // One checksum byte wrong at a time: a check of only one of them passes the other.
+    QByteArray lowByteWrong = good;
+    lowByteWrong[ChecksumOffset] = char(lowByteWrong[ChecksumOffset] ^ 0x01);
+    QByteArray highByteWrong = good;
+    highByteWrong[ChecksumOffset + 1] = char(highByteWrong[ChecksumOffset + 1] ^ 0x80);
 
     QTest::newRow("stored checksum") << good << true;
     QTest::newRow("filler is not covered") << fillerChanged << true;
     QTest::newRow("high byte first") << swapped << false;
     QTest::newRow("body byte changed") << bodyChanged << false;
+    QTest::newRow("only the low checksum byte wrong") << lowByteWrong << false;
+    QTest::newRow("only the high checksum byte wrong") << highByteWrong << false;
     QTest::newRow("63 bytes") << good.left(FrameSize - 1) << false;
     QTest::newRow("65 bytes") << QByteArray(good).append('\0') << false;
     QTest::newRow("empty") << QByteArray() << false;

@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 // Where the frame key comes from: the command line, then KESTREL_FRAME_KEY, then "frameKey" in the settings
 // file, then the key built into the program; a text that is not 32 hexadecimal digits is never a key.
 class TestFrameKeySource : public QObject
@@ -48,7 +51,7 @@ void TestFrameKeySource::initTestCase()
 void TestFrameKeySource::cleanup()
 {
     qunsetenv(FrameKeyVariable);
-    QFile::remove(settingsFilePath());
+    QFile::remove(settingsFilePath()); // a FIFO too
     QDir().rmdir(settingsFilePath());
 }
 
@@ -93,7 +96,8 @@ void TestFrameKeySource::firstSourceGivenWins()
     if (!environment.isEmpty())
         qputenv(FrameKeyVariable, environment.toUtf8());
     if (!setting.isEmpty()) {
-        QSettings file(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestrel"), QStringLiteral("kestrel"));
+        QSettings file(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestrel"),
+                       QStringLiteral("kestrel"));
         file.setValue(QLatin1String(FrameKeySetting), setting);
     }
 
@@ -110,7 +114,7 @@ void TestFrameKeySource::firstSourceGivenWins()
 // A settings file the user wrote a key into but that cannot give one is never passed over for the built-in key.
 void TestFrameKeySource::unusableSettingsFileIsRefusedNamingIt_data()
 {
-    QTest::addColumn<QByteArray>("content"); // empty: a folder stands where the file should be
+    QTest::addColumn<QByteArray>("content"); // empty: a folder stands where the file should be; "<fifo>": a FIFO
     QTest::addColumn<QString>("problem");
 
     const QByteArray ini = "[General]\nframeKey=" + KeyB.toLatin1() + "\n";
@@ -123,6 +127,17 @@ void TestFrameKeySource::unusableSettingsFileIsRefusedNamingIt_data()
     QTest::newRow("UTF-16") << utf16 << "not UTF-8";
     QTest::newRow("UTF-16 without a byte-order mark") << utf16.mid(2) << "not UTF-8";
     QTest::newRow("bad hexadecimal") << QByteArray("[General]\nframeKey=0x1234\n") << "32 hexadecimal digits";
+    // Opening a FIFO to read waits for a writer: every program would hang at start.
+    QTest::newRow("a FIFO") << QByteArray("<fifo>") << "is a FIFO; a regular file is needed";
+    QTest::newRow("larger than a settings file can be")
+        << "[General]\nframeKey=" + KeyB.toLatin1() + "\n; " + QByteArray(1024 * 1024, 'x') + "\n"
+        << "is larger than 1048576 bytes";
+    // Keys are told apart by case: a key written another way is not the key, and would be passed over unsaid.
+    QTest::newRow("the key in lower case") << QByteArray("[General]\nframekey=" + KeyB.toLatin1() + "\n")
+                                           << "holds the unknown key \"framekey\"; the key is \"frameKey\"";
+    QTest::newRow("an unknown key beside the key")
+        << QByteArray("[General]\nframeKey=" + KeyB.toLatin1() + "\nframeKeys=" + KeyA.toLatin1() + "\n")
+        << "holds the unknown key \"frameKeys\"";
 }
 
 void TestFrameKeySource::unusableSettingsFileIsRefusedNamingIt()
@@ -133,13 +148,17 @@ void TestFrameKeySource::unusableSettingsFileIsRefusedNamingIt()
     QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
     if (content.isEmpty()) {
         QVERIFY(QDir().mkdir(path));
+    } else if (content == "<fifo>") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     } else {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
 
+    ::alarm(30); // a program that waits on the file is ended, not left to the test's time limit
     const FrameKeyChoice chosen = chooseFrameKey();
+    ::alarm(0);
     QCOMPARE(int(chosen.source), int(FrameKeySource::SettingsFile));
     QVERIFY(!chosen.isValid());
     QCOMPARE(chosen.origin, path);
@@ -184,8 +203,8 @@ void TestFrameKeySource::installedKeyOrReason()
         qputenv(FrameKeyVariable, environment.toUtf8());
 
     QString error;
-    const bool installed = installChosenFrameKey(optionGiven ? std::optional<QString>(option) : std::nullopt, nullptr,
-                                                 &error);
+    const bool installed
+        = installChosenFrameKey(optionGiven ? std::optional<QString>(option) : std::nullopt, nullptr, &error);
     QCOMPARE(installed, reason.isEmpty());
     QCOMPARE(error, reason);
 

@@ -1,4 +1,5 @@
 #include "broadcastinterfaces.h"
+#include "childprocess.h"
 #include "datagramsbefore.h"
 #include "frameconstants.h"
 #include "privatenetwork.h"
@@ -22,7 +23,7 @@ int segmentCount()
 // segmentpeer ARGUMENTS on segment k, started the way any test starts a program there.
 std::unique_ptr<QProcess> startOnSegment(int k, const QStringList &arguments)
 {
-    auto process = std::make_unique<QProcess>();
+    auto process = std::make_unique<ChildProcess>();
     process->start(QStringLiteral(KESTREL_SOURCE_DIR "/scripts/segment-exec.sh"),
                    QStringList {QString::number(k), QStringLiteral(SEGMENT_PEER_PATH)} + arguments);
     return process;

@@ -1,3 +1,4 @@
+#include "childprocess.h"
 #include "configframe.h"
 #include "devicename.h"
 #include "devicerecordprinting.h"
@@ -66,6 +67,7 @@ private slots:
     void programSavesEveryAnnouncedChangeBeforeStopping();
     void programRefusesWhatItCannotUse_data();
     void programRefusesWhatItCannotUse();
+    void programHelpNeverWaitsOnTheSettingsFile();
     void programUsesTheFrameKeyOfEachSource_data();
     void programUsesTheFrameKeyOfEachSource();
     void programModulesCanIgnoreConfiguration();
@@ -200,8 +202,11 @@ void TestModuleSimulator::startProgram(QProcess &program, const QStringList &arg
 
 void TestModuleSimulator::expectOutput(QProcess &program, QByteArray &output, const QByteArray &text)
 {
-    QTRY_VERIFY2_WITH_TIMEOUT((output += program.readAllStandardOutput()).contains(text), output.constData(),
-                              ProgramStopMs);
+    // A program that ended is not waited for.
+    QTRY_VERIFY2_WITH_TIMEOUT((output += program.readAllStandardOutput()).contains(text)
+                                  || program.state() == QProcess::NotRunning,
+                              output.constData(), ProgramStopMs);
+    QVERIFY2((output += program.readAllStandardOutput()).contains(text), output.constData());
 }
 
 void TestModuleSimulator::searchIsAnsweredByEveryModuleInOrder()
@@ -481,7 +486,7 @@ void TestModuleSimulator::programPersistsChangesAndStopsOnSignal()
 
     QTemporaryDir dir;
     const QString statePath = dir.filePath(QStringLiteral("modules.json"));
-    QProcess sim;
+    ChildProcess sim;
     startProgram(sim, {"--count", "2", "--mac", "02004B530001", "--name-prefix", "Sim", "--state", statePath},
                  dir.path());
     QByteArray output;
@@ -507,7 +512,7 @@ void TestModuleSimulator::programPersistsChangesAndStopsOnSignal()
     QVERIFY2((output += sim.readAllStandardOutput()).contains("stopping"), output.constData());
 
     // A restarted simulator carries on from the state file and ignores the options that made it.
-    QProcess again;
+    ChildProcess again;
     startProgram(again, {"--count", "5", "--state", statePath}, dir.path());
     QByteArray againOutput;
     expectOutput(again, againOutput, "as 2 module(s)");
@@ -527,9 +532,8 @@ void TestModuleSimulator::programSavesEveryAnnouncedChangeBeforeStopping()
     const int count = 200;
     QTemporaryDir dir;
     const QString statePath = dir.filePath(QStringLiteral("modules.json"));
-    QProcess sim;
-    startProgram(sim, {"--count", QString::number(count), "--mac", "02004B530001", "--state", statePath},
-                 dir.path());
+    ChildProcess sim;
+    startProgram(sim, {"--count", QString::number(count), "--mac", "02004B530001", "--state", statePath}, dir.path());
     QByteArray output;
     expectOutput(sim, output, "listening");
     QList<DeviceRecord> modules;
@@ -567,7 +571,7 @@ void TestModuleSimulator::programRefusesWhatItCannotUse_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("fileContent");
     QTest::addColumn<QStringList>("environment");
-    QTest::addColumn<QByteArray>("settings"); // the settings file's content, when not empty
+    QTest::addColumn<QByteArray>("settings"); // the settings file's content, when not empty; "<fifo>": a FIFO
     QTest::addColumn<QString>("message");
 
     const auto row = [](const char *name, const QStringList &arguments, const QString &message,
@@ -597,6 +601,14 @@ void TestModuleSimulator::programRefusesWhatItCannotUse_data()
     row("params: a FIFO", {"--params", "@fifo"}, "is a FIFO; a regular file is needed");
     row("params: a directory", {"--params", "@dir"}, "is a directory; a regular file is needed");
     row("params: no such file", {"--params", "@dir/missing.json"}, "No such file");
+    row("params: larger than parameters can be", {"--params", "@file"}, "is larger than 1048576 bytes",
+        "{\"baud\": 9600" + QByteArray(1024 * 1024, ' ') + "}");
+    row("params: a key twice", {"--params", "@file"}, "duplicate key \"baud\" at offset 15",
+        "{\"baud\": 9600, \"baud\": 19200}");
+    row("params: a key twice, written with an escape", {"--params", "@file"}, "duplicate key \"mode\" at offset 16",
+        "{\"mode\": \"udp\", \"mo\\u0064e\": \"tcp-server\"}");
+    row("state: a key twice", {"--state", "@file"}, "duplicate key \"mode\"",
+        "{\"modules\": [{\"mac\": \"02004B530001\", \"mode\": \"bogus\", \"mode\": \"tcp-server\"}]}");
 
     row("state: a FIFO", {"--state", "@fifo"}, "is a FIFO; a regular file is needed");
     row("state: a directory", {"--state", "@dir"}, "is a directory; a regular file is needed");
@@ -615,6 +627,9 @@ void TestModuleSimulator::programRefusesWhatItCannotUse_data()
         {"KESTREL_FRAME_KEY=00112233445566778899AABBCCDDEEFG"});
     row("key: from the settings file", {}, "the frame key from \"frameKey\" in the settings file", QByteArray(), {},
         "[General]\nframeKey=0011\n");
+    row("key: the settings file is a FIFO", {}, "is a FIFO; a regular file is needed", QByteArray(), {}, "<fifo>");
+    row("key: the settings file names the key in lower case", {}, "holds the unknown key \"framekey\"", QByteArray(),
+        {}, "[General]\nframekey=00112233445566778899AABBCCDDEEFF\n");
     row("key: a bad one on the command line wins over a good environment", {"--key", "xyz"}, "from --key", QByteArray(),
         {"KESTREL_FRAME_KEY=00112233445566778899AABBCCDDEEFF"});
 }
@@ -638,9 +653,14 @@ void TestModuleSimulator::programRefusesWhatItCannotUse()
     }
     if (!settings.isEmpty()) {
         QVERIFY(QDir(dir.path()).mkpath(QStringLiteral(".config/kestrel")));
-        QFile settingsFile(dir.filePath(QStringLiteral(".config/kestrel/kestrel.ini")));
-        QVERIFY(settingsFile.open(QIODevice::WriteOnly));
-        settingsFile.write(settings);
+        const QString settingsPath = dir.filePath(QStringLiteral(".config/kestrel/kestrel.ini"));
+        if (settings == "<fifo>") {
+            QVERIFY(::mkfifo(QFile::encodeName(settingsPath).constData(), 0600) == 0);
+        } else {
+            QFile settingsFile(settingsPath);
+            QVERIFY(settingsFile.open(QIODevice::WriteOnly));
+            settingsFile.write(settings);
+        }
     }
     for (QString &argument : arguments) {
         argument.replace(QLatin1String("@file"), file);
@@ -648,7 +668,7 @@ void TestModuleSimulator::programRefusesWhatItCannotUse()
         argument.replace(QLatin1String("@dir"), dir.path());
     }
 
-    QProcess sim;
+    ChildProcess sim;
     QProcessEnvironment processEnvironment = programEnvironment(dir.path());
     for (const QString &variable : qAsConst(environment))
         processEnvironment.insert(variable.section('=', 0, 0), variable.section('=', 1));
@@ -666,6 +686,27 @@ void TestModuleSimulator::programRefusesWhatItCannotUse()
     QCOMPARE(sim.exitCode(), 2);
     QVERIFY2(errors.startsWith("kestrel-sim: ") && errors.contains(message.toUtf8()), errors.constData());
     QVERIFY2(!output.contains("listening"), output.constData());
+}
+
+// The help names the settings file; finding its name must not open it, even when the key is given.
+void TestModuleSimulator::programHelpNeverWaitsOnTheSettingsFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral(".config/kestrel")));
+    const QString settingsPath = dir.filePath(QStringLiteral(".config/kestrel/kestrel.ini"));
+    QVERIFY(::mkfifo(QFile::encodeName(settingsPath).constData(), 0600) == 0);
+
+    ChildProcess sim;
+    startProgram(sim, {"--help", "--key", "00112233445566778899AABBCCDDEEFF"}, dir.path());
+    if (!sim.waitForFinished(ProgramStopMs)) {
+        sim.kill();
+        sim.waitForFinished();
+        QFAIL("the simulator waited");
+    }
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 0);
+    const QByteArray help = sim.readAllStandardOutput();
+    QVERIFY2(help.contains("\"frameKey\" in"), help.constData()); // the line that names the settings file
 }
 
 void TestModuleSimulator::programUsesTheFrameKeyOfEachSource_data()
@@ -701,7 +742,7 @@ void TestModuleSimulator::programUsesTheFrameKeyOfEachSource()
         QVERIFY(settingsFile.open(QIODevice::WriteOnly));
         settingsFile.write(settings);
     }
-    QProcess sim;
+    ChildProcess sim;
     QProcessEnvironment environment = programEnvironment(dir.path());
     if (!environmentKey.isEmpty())
         environment.insert(QLatin1String(FrameKeyVariable), environmentKey);
@@ -735,7 +776,7 @@ void TestModuleSimulator::programModulesCanIgnoreConfiguration()
 {
     QTemporaryDir dir;
     const QString statePath = dir.filePath(QStringLiteral("state.json"));
-    QProcess sim;
+    ChildProcess sim;
     startProgram(sim, {"--ignore-config", "--mac", "02004B530001", "--state", statePath}, dir.path());
     QByteArray output;
     expectOutput(sim, output, "listening");
@@ -768,7 +809,7 @@ void TestModuleSimulator::failedSaveEndsTheProgramAfterTheReplies()
     const QString stateDir = dir.filePath(QStringLiteral("state"));
     QVERIFY(QDir().mkpath(stateDir));
     const QString statePath = stateDir + QStringLiteral("/modules.json");
-    QProcess sim;
+    ChildProcess sim;
     startProgram(sim, {"--count", "3", "--mac", "02004B530001", "--state", statePath}, dir.path());
     QByteArray output;
     expectOutput(sim, output, "listening");
@@ -785,7 +826,7 @@ void TestModuleSimulator::failedSaveEndsTheProgramAfterTheReplies()
 
     const QList<QByteArray> replies = collectReplies(3);
     QCOMPARE(replies.size(), 3);
-    if (!sim.waitForFinished(ProgramStopMs)) {
+    if (sim.state() != QProcess::NotRunning && !sim.waitForFinished(ProgramStopMs)) {
         sim.kill();
         sim.waitForFinished();
         QFAIL("the simulator went on after the state could not be saved");

@@ -1,3 +1,4 @@
+#include "childprocess.h"
 #include "configframe.h"
 #include "factorydefaults.h"
 #include "framecipher.h"
@@ -106,7 +107,7 @@ void TestSimulatorScale::largeSearchIsAnsweredInFullWhileFramesKeepArriving()
 
     QTemporaryDir dir;
     const QString statePath = dir.filePath(QStringLiteral("state.json"));
-    QProcess sim;
+    ChildProcess sim;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QLatin1String(FrameKeyVariable));
     environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
