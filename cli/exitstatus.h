@@ -19,6 +19,14 @@ constexpr int Conflict = 9; // the modules would clash (one address for two, a M
 
 // Why a command stops: its exit status and what to tell the user.
 struct Failure {
+    Failure() = default;
+    Failure(int status, const QString &message, const QStringList &details = {})
+        : status(status)
+        , message(message)
+        , details(details)
+    {
+    }
+
     int status = ExitStatus::Success;
     QString message;
     QStringList details; // one indented line each below the message
