@@ -323,7 +323,9 @@ void TestProvision::watchReportsAppearingChangingAndGoing()
 
     QProcess watch;
     watch.setProcessEnvironment(environment);
-    watch.start(QStringLiteral(KESTRELCTL_PATH), {"watch", "--json", "--interval", "0.2", "--timeout", "0.2"});
+    // Each search listens 2 s: on a busy machine a reply can come later than a short search waits, and two such
+    // misses in a row would report the module gone.
+    watch.start(QStringLiteral(KESTRELCTL_PATH), {"watch", "--json", "--interval", "0.2", "--timeout", "2"});
     QVERIFY(watch.waitForStarted());
     QVector<QJsonObject> events;
     // The events so far, read line by line; waits for one more at most a minute.
