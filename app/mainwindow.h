@@ -2,18 +2,21 @@
 
 #include "configframe.h"
 #include "devicerecord.h"
+#include "modulesearch.h"
+#include "readback.h"
 #include "receivepath.h"
-#include "repeatedreplies.h"
-#include "searchrounds.h"
 
 #include <QList>
 #include <QMainWindow>
+#include <QSet>
 #include <QString>
+
+#include <functional>
 
 struct ArrivedDatagram;
 class DeviceEndpoint;
+class QComboBox;
 class QModelIndex;
-class QTimer;
 
 namespace Ui {
 class MainWindow;
@@ -36,6 +39,8 @@ signals:
     void searchRoundStarted(int round);
     // No more requests for this search; lostReplies > 0 when replies were still dropped in its last round.
     void searchFinished(int rounds, quint64 lostReplies);
+    // The read-back after "Configure" is over: the status bar says how it went.
+    void readBackFinished();
 
 private slots:
     void on_pushButton_Yuyan_clicked();
@@ -58,9 +63,19 @@ private:
 
     void addDeviceRow(QString sourceIp, QString deviceName, QString macAddress, QString version);
     void clearDeviceRows();
+    // A listed module's row and record take a newer reply of it.
+    void updateDeviceRow(int row, const DeviceRecord &record);
 
     void readForm(DeviceRecord &record) const;
     void fillForm(const DeviceRecord &record);
+    // The form as before any module was selected: nothing of any module on it.
+    void clearForm();
+    // The three line-format boxes show what the byte means; a part no item stands for gets an item of its own.
+    void showLineFormat(quint8 format);
+    // The line-format byte the three boxes stand for, the module's own bits kept where a box shows its own item.
+    quint8 formLineFormat(const DeviceRecord &record) const;
+    // Loads the module of a table row into the form and makes it the target of "Configure".
+    void loadRow(int row);
 
     void installFrameKey();
     void bindDevicePort();
@@ -68,34 +83,50 @@ private:
     // key is not valid.
     void showPortStatus();
     void receiveDatagram(const ArrivedDatagram &datagram);
-    void sendSearchRequest();
-    // Replies have stopped coming for a moment: asks again when the system dropped some, else ends the search.
-    void endSearchRound();
     void parseDeviceReply(QByteArray frame, QString sourceIp, int interfaceIndex);
-    void sendConfigFrame(DeviceRecord record);
+    // Lists a module's reply, or takes it as the read-back of the module just configured; true ends the read-back.
+    bool takeReply(const DeviceRecord &record);
+    // The search or the read-back ended.
+    void searchEnded();
+    void startReadBack();
+    // Returns whether the frame went out.
+    bool sendConfigFrame(DeviceRecord record);
     // What the user changed on the form since a row was clicked: every field once "Factory Reset" filled them.
     EditedFields editedFields(const DeviceRecord &record) const;
     // The form label that names a field the configuration frame cannot carry.
     QString formFieldName(ConfigField field) const;
+    // The form label (or table caption) of a field by its key in the JSON form of a module.
+    QString fieldLabel(const QString &key) const;
 
-    // Datagrams the receive slot takes from the endpoint between two looks at the clock.
-    static constexpr int ReceiveBatch = 32;
+    // The status bar: what the last action (a selection, "Configure", a failed send) did, else how the last search
+    // went with its notes. Kept as texts made in the language shown, so that a language switch re-translates them.
+    using StatusText = std::function<QString()>;
+    void showStatus();
+    StatusText actionStatus;
+    StatusText searchStatus;
+    QList<StatusText> searchNotes;
+    QSet<QString> macsNoted; // MACs a note about two modules sharing them was made for
+    // Datagrams the window takes from the endpoint between two looks at the clock.
+    static constexpr int ReceiveBatch = ModuleSearch::BatchSize;
 
     // The chosen language, process-wide: true once the Chinese catalogue was chosen. Only the language
     // switch writes it, and every window's construction runs the switch once.
     static bool isChinese;
 
     DeviceEndpoint *udpSocket = nullptr; // port 1500, read by a thread of its own
-    QTimer *receiveResume = nullptr;     // takes up a burst where the last slice of listing stopped
-    QTimer *searchRoundEnd = nullptr;    // runs while a search round's replies still come
-    SearchRounds searchRounds;
-    RepeatedReplies repeatedReplies; // the frames heard since the last search
+    ModuleSearch *search = nullptr; // the search and the read-back, and every reply heard between them
     QList<DeviceRecord> deviceList; // element i is shown in table row i + 1
     ReplyCollector replies; // the MACs listed since the last search, with the address each first answered from
     Ui::MainWindow *ui = nullptr;
     DeviceRecord currentDevice; // the selected module as the form edits it
     DeviceRecord loadedDevice;  // the form as the row click left it, to tell the user's edits from what was reported
     bool formFilledByReset = false;
+    // The read-back after "Configure": the record sent, waiting while a search still runs, and the module's answer.
+    DeviceRecord readBackSent;
+    bool readingBack = false;
+    bool readBackWaiting = false;
+    bool readBackAnswered = false;
+    QVector<FieldDifference> readBackLeft;
     bool devicePortBound = false;
     bool frameKeyValid = false;
     QString frameKeyOrigin;
@@ -111,4 +142,5 @@ private:
     friend class TestAdapters;
     friend class TestWindowLayout;
     friend class TestDroppedReplies;
+    friend class TestReadBack;
 };

@@ -7,6 +7,7 @@
 #include "moduleenums.h"
 #include "modulejson.h"
 #include "modulereport.h"
+#include "readback.h"
 #include "session.h"
 
 #include <QJsonObject>
@@ -15,20 +16,9 @@
 
 namespace {
 
-// How often the read-back asks again while a module still reports its old values (it may be restarting).
-constexpr int ReadBackIntervalMs = 500;
 // Configuration frames for many modules: this many at a time, then a pause.
 constexpr int PacedGroup = 16;
 constexpr int PacedPauseMs = 2;
-
-const QLatin1String NameKey(NameModuleKey);
-
-QByteArray nameBytes(const DeviceRecord &record)
-{
-    QByteArray frame(ParametersEnd, '\0');
-    writeParameters(record, frame);
-    return frame.mid(NameOffset, NameSize);
-}
 
 QString shownValue(const QJsonValue &value)
 {
@@ -47,35 +37,19 @@ struct FieldChange {
     QString to;
 };
 
-// The fields (module keys) in which two records differ. The name is compared by its bytes; the line-format byte
-// too, as it can hold settings the JSON form cannot tell apart (5 or 6 data bits, stick parity).
-QVector<FieldChange> compare(const DeviceRecord &from, const DeviceRecord &to, bool withNetworkAddresses)
+QVector<FieldChange> shown(const QVector<FieldDifference> &differences)
 {
-    const QJsonObject fromJson = moduleToJson(from);
-    const QJsonObject toJson = moduleToJson(to);
     QVector<FieldChange> found;
-    const QByteArray fromName = nameBytes(from);
-    const QByteArray toName = nameBytes(to);
-    if (fromName != toName) {
-        // Names that show alike (bytes after a zero, say) are told apart by their bytes.
-        const bool alike = from.deviceName == to.deviceName;
-        found.append({NameKey, shownName(from.deviceName, alike ? fromName : QByteArray()),
-                      shownName(to.deviceName, alike ? toName : QByteArray())});
+    for (const FieldDifference &difference : differences) {
+        if (difference.key == QLatin1String(NameModuleKey))
+            found.append({difference.key, shownName(difference.from.toString(), difference.fromBytes),
+                          shownName(difference.to.toString(), difference.toBytes)});
+        else if (difference.key == LineFormatDifferenceKey)
+            found.append({difference.key, lineFormatByteText(quint8(difference.from.toInt())),
+                          lineFormatByteText(quint8(difference.to.toInt()))});
+        else
+            found.append({difference.key, shownValue(difference.from), shownValue(difference.to)});
     }
-    bool lineSettingDiffers = false;
-    for (const QString &key : settableModuleKeys()) {
-        if (key == NameKey || key == QLatin1String(NameHexModuleKey) || fromJson.value(key) == toJson.value(key))
-            continue;
-        if (!withNetworkAddresses
-            && (key == QLatin1String("ip") || key == QLatin1String("mask") || key == QLatin1String("gateway")))
-            continue;
-        found.append({key, shownValue(fromJson.value(key)), shownValue(toJson.value(key))});
-        lineSettingDiffers = lineSettingDiffers || isLineSettingKey(key);
-    }
-    const quint8 fromFormat = lineFormatByte(from);
-    const quint8 toFormat = lineFormatByte(to);
-    if (!lineSettingDiffers && fromFormat != toFormat)
-        found.append({QStringLiteral("line format"), lineFormatByteText(fromFormat), lineFormatByteText(toFormat)});
     return found;
 }
 
@@ -124,16 +98,14 @@ std::optional<Failure> sendConfigurations(Session &session, const QList<QPair<De
 
 QHash<QString, QStringList> readBack(Session &session, const QList<DeviceRecord> &sent, int verifyMs)
 {
-    SearchPlan plan = session.searchPlan();
-    plan.durationMs = verifyMs;
-    plan.requests = qMax(1, verifyMs / ReadBackIntervalMs);
-    return searchUntilReported(session.deviceEndpoint(), plan, sent, differences);
+    return searchUntilReported(session.deviceEndpoint(), readBackPlan(session.searchPlan(), verifyMs), sent,
+                               differences);
 }
 
 QStringList differences(const DeviceRecord &sent, const DeviceRecord &reported)
 {
     QStringList found;
-    for (const FieldChange &change : compare(sent, reported, sent.ipType != Module::Dhcp))
+    for (const FieldChange &change : shown(readBackDifferences(sent, reported)))
         found << QStringLiteral("%1: reports %2, sent %3").arg(change.key, change.to, change.from);
     return found;
 }
@@ -141,12 +113,12 @@ QStringList differences(const DeviceRecord &sent, const DeviceRecord &reported)
 QStringList changes(const DeviceRecord &before, const DeviceRecord &after)
 {
     QStringList found;
-    for (const FieldChange &change : compare(before, after, true))
+    for (const FieldChange &change : shown(fieldDifferences(before, after, true)))
         found << QStringLiteral("%1: %2 -> %3").arg(change.key, change.from, change.to);
     return found;
 }
 
 QString defaultVerifySeconds()
 {
-    return QStringLiteral("5");
+    return QString::number(ReadBackMs / 1000);
 }

@@ -154,14 +154,20 @@ void writeSearchJson(const QList<FoundModule> &modules, const SearchOutcome &out
 {
     // The keys in QJsonDocument's order; each module is its own document, indented two levels further.
     const QString moduleIndent(8, QLatin1Char(' '));
-    write(QStringLiteral("{\n    \"lost-replies\": %1,\n    \"modules\": [\n").arg(outcome.lostReplies));
+    write(QStringLiteral("{\n    \"answered\": %1,\n    \"failed-checksum\": %2,\n    \"lost-replies\": %3,\n"
+                         "    \"modules\": [\n")
+              .arg(outcome.modules)
+              .arg(outcome.badChecksums)
+              .arg(outcome.lostReplies));
     for (int i = 0; i < modules.size(); ++i) {
         QString text = QString::fromUtf8(QJsonDocument(reportJson(modules.at(i))).toJson(QJsonDocument::Indented));
         text.chop(1); // the document's closing newline
         text.replace(QLatin1Char('\n'), QLatin1Char('\n') + moduleIndent);
         write(moduleIndent + text + (i + 1 < modules.size() ? QStringLiteral(",\n") : QStringLiteral("\n")));
     }
-    write(QStringLiteral("    ],\n    \"rounds\": %1\n}\n").arg(outcome.rounds));
+    write(QStringLiteral("    ],\n    \"repeats-dropped\": %1,\n    \"rounds\": %2\n}\n")
+              .arg(outcome.repeatsDropped)
+              .arg(outcome.rounds));
 }
 
 QString searchJsonText(const QList<FoundModule> &modules, const SearchOutcome &outcome)

@@ -28,7 +28,8 @@ QJsonObject exportJson(const FoundModule &module);
 // export's form and the notes.
 QJsonObject reportJson(const FoundModule &module);
 
-// search --json: the modules, and how many rounds the search took and replies it may still miss. Written a module
+// search --json: the modules, how many answered, how many rounds the search took, the replies it may still miss
+// (or, when the list is very likely complete, the repeats dropped) and the replies that failed the checksum. Written a module
 // at a time, so that the text of a large search is never held whole; the same text as the whole document
 // indented by QJsonDocument.
 void writeSearchJson(const QList<FoundModule> &modules, const SearchOutcome &outcome,

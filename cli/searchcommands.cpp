@@ -21,6 +21,21 @@ QString jsonText(const QJsonObject &object)
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));
 }
 
+// Where to look when nothing answered: a reply that failed the checksum was most likely encrypted with another key.
+QString noAnswerHint(const SearchOutcome &search)
+{
+    if (search.badChecksums > 0)
+        return QStringLiteral(" (but replies that failed the checksum: %1; wrong frame key? see --key)")
+            .arg(search.badChecksums);
+    return QStringLiteral(" (check that an adapter reaches the modules' network, --interface, and that the frame key "
+                          "is theirs, --key)");
+}
+
+QString noModuleAnswered(const SearchOutcome &search)
+{
+    return QStringLiteral("no module answered") + noAnswerHint(search);
+}
+
 // The one MAC a command takes, searched for until it answers.
 struct OneModule {
     std::optional<Failure> failure;
@@ -49,7 +64,9 @@ OneModule findOneModule(const CommandLine &commandLine, Session &session)
     if ((result.failure = session.search(&found, {*mac})))
         return result;
     if (!found.contains(*mac)) {
-        result.failure = Failure {ExitStatus::ModuleNotFound, QStringLiteral("no module %1 answered").arg(*mac)};
+        result.failure
+            = Failure {ExitStatus::ModuleNotFound,
+                       QStringLiteral("no module %1 answered").arg(*mac) + noAnswerHint(session.lastSearch())};
         return result;
     }
     result.module = session.annotated(found.module(*mac));
@@ -117,7 +134,7 @@ int searchCommand(const QStringList &arguments)
         printOut(tableText(modules));
 
     if (modules.isEmpty())
-        return reportFailure({ExitStatus::NothingFound, QStringLiteral("no module answered")});
+        return reportFailure({ExitStatus::NothingFound, noModuleAnswered(session.lastSearch())});
     if (modules.size() < expect)
         return reportFailure({ExitStatus::NothingFound,
                               QStringLiteral("%1 of %2 expected modules answered").arg(modules.size()).arg(expect)});

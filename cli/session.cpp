@@ -98,6 +98,15 @@ std::optional<Failure> Session::search(FoundModules *found, const QStringList &m
                                     "may be missing; search again")
                          .arg(searched.lostReplies)
                          .arg(searched.rounds));
+    if (searched.repeatsDropped > 0)
+        printError(QStringLiteral("the list is very likely complete: the last two of %1 search rounds found no new "
+                                  "module, and the %2 replies the system dropped in the last one were repeats")
+                       .arg(searched.rounds)
+                       .arg(searched.repeatsDropped));
+    if (searched.badChecksums > 0)
+        printWarning(QStringLiteral("replies from port %1 that failed the checksum: %2 (wrong frame key?)")
+                         .arg(DevicePort)
+                         .arg(searched.badChecksums));
     return judgeSends(searched.sendErrors, searched.allSendsFailed() && found->size() == 0,
                       QStringLiteral("the search request"));
 }

@@ -7,6 +7,8 @@ void SearchRounds::begin(quint64 dropTotal, int listed)
     roundStartListed = listed;
     firstRoundDrops = 0;
     lost = 0;
+    repeats = 0;
+    previousAdded = true;
 }
 
 SearchRounds::Next SearchRounds::endRound(quint64 dropTotal, int listed)
@@ -20,9 +22,14 @@ SearchRounds::Next SearchRounds::endRound(quint64 dropTotal, int listed)
     // the wire): only a round that adds nothing ends the search.
     const bool complete = dropped == 0 && (current == 1 || !added);
     if (complete || current >= MostRounds) {
-        lost = dropped;
+        // Modules that went missing in a round would show up in the next, sooner or later: two repeats in a row
+        // that found nothing new, with modules listed, dropped what was heard before.
+        const bool onlyRepeats = dropped > 0 && current >= 3 && !added && !previousAdded && listed > 0;
+        lost = onlyRepeats ? 0 : dropped;
+        repeats = onlyRepeats ? dropped : 0;
         return Next::Done;
     }
+    previousAdded = current == 1 || added;
     ++current;
     roundStartDrops = dropTotal;
     roundStartListed = listed;

@@ -6,7 +6,9 @@
 // as a burst from many modules at a segment's wire rate can make it; without another request those modules would
 // be missing and nobody would know. So a round that saw drops is followed by another request, its replies merged
 // by MAC with those before, until a round drops nothing and adds no module, or MostRounds requests went out.
-// A search that drops nothing is one request.
+// A search that drops nothing is one request. When the rounds run out while the last two of them added no module,
+// what the last one dropped were, as far as can be told, repeated replies of modules already listed: the list is
+// then very likely complete, and the drops are told as repeats, not as lost replies.
 class SearchRounds
 {
 public:
@@ -26,6 +28,9 @@ public:
     quint64 droppedInFirstRound() const { return firstRoundDrops; }
     // Replies the system dropped in the last round, when the rounds ran out with drops: modules may be missing.
     quint64 lostReplies() const { return lost; }
+    // Replies the system dropped in the last round when the last two rounds added no module (then lostReplies() is
+    // 0): repeats of modules listed already, as far as can be told.
+    quint64 repeatsDropped() const { return repeats; }
 
 private:
     int current = 0;
@@ -33,4 +38,6 @@ private:
     int roundStartListed = 0;
     quint64 firstRoundDrops = 0;
     quint64 lost = 0;
+    quint64 repeats = 0;
+    bool previousAdded = true; // the round before the current one listed a new module (round 1 always counts)
 };

@@ -161,6 +161,18 @@ quint8 lineFormatByte(const DeviceRecord &record)
     return lineFormatFromSettings(record);
 }
 
+void setLineFormatByte(DeviceRecord &record, quint8 format)
+{
+    format &= LineFormatMask;
+    const LineSettings shown = lineSettings(format);
+    record.dataBits = shown.dataBits;
+    record.stopBits = shown.stopBits;
+    record.parity = shown.parity;
+    record.reportedLineFormat = -1;
+    if (lineFormatByte(record) != format)
+        record.reportedLineFormat = format;
+}
+
 void writeParameters(const DeviceRecord &record, QByteArray &frame)
 {
     Q_ASSERT(frame.size() >= ParametersEnd);

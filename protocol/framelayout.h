@@ -58,6 +58,11 @@ LineSettings lineSettings(quint8 format);
 // show (5 or 6 data bits, stick parity) survive; otherwise it is built from the three settings.
 quint8 lineFormatByte(const DeviceRecord &record);
 
+// Gives the record this line-format byte (bits 6-7 ignored): the three settings as the form shows the byte, and the
+// byte itself as reportedLineFormat when the settings alone would build another one (5 or 6 data bits, stick
+// parity, parity bits without the enable bit).
+void setLineFormatByte(DeviceRecord &record, quint8 format);
+
 // Writes the name and the parameters (bytes 10-49) of a record into a frame of at least 50 bytes. The name bytes
 // are record.nameField when it holds 10 bytes (the module's own, or a name encodeDeviceName made), else
 // deviceNameField(record.deviceName). Fields that do not parse are written as zeros; bytes 20, 21 and 48 keep

@@ -294,15 +294,8 @@ quint8 effectiveLineFormat(const DeviceRecord &record)
 // the record already sends changes nothing.
 void setLineFormat(DeviceRecord &record, quint8 format)
 {
-    if (format == effectiveLineFormat(record))
-        return;
-    const LineSettings shown = lineSettings(format);
-    record.dataBits = shown.dataBits;
-    record.stopBits = shown.stopBits;
-    record.parity = shown.parity;
-    record.reportedLineFormat = -1;
-    if (lineFormatByte(record) != format)
-        record.reportedLineFormat = format;
+    if (format != effectiveLineFormat(record))
+        setLineFormatByte(record, format);
 }
 
 // Parity "none" is the enable bit clear; the even and stick bits then mean nothing to a UART but are still

@@ -20,6 +20,7 @@ public:
     }
 
     QList<QPair<QString, QString>> seen; // title, text
+    QList<QWidget *> parents; // the window each box belonged to
 
 private:
     void closeOpenBoxes()
@@ -29,6 +30,7 @@ private:
             auto *box = qobject_cast<QMessageBox *>(widget);
             if (box && box->isVisible()) {
                 seen.append({box->windowTitle(), box->text()});
+                parents.append(box->parentWidget());
                 box->done(QMessageBox::Ok);
             }
         }

@@ -189,7 +189,7 @@ void TestDeviceSearch::receivedDatagramsAreFiltered()
         QCOMPARE(window.deviceList.at(i).macAddress, listedMacs.at(i));
         QCOMPARE(window.deviceList.at(i).sourceIp, listedSources.at(i));
     }
-    // The form follows the modules as they are listed, but nothing is selected until a row is clicked.
+    // Nothing is selected until a row is highlighted.
     QVERIFY(window.currentDevice.macAddress.isEmpty());
     QVERIFY(!window.ui->groupBox_Config->isEnabled());
     QVERIFY(!window.ui->pushButton_SaveConfigure->isEnabled());
@@ -217,13 +217,16 @@ void TestDeviceSearch::newModuleKeepsTheSelectedModulesForm()
     QCOMPARE(window.ui->lineEdit_Sport->text(), edited);
     QCOMPARE(window.currentDevice.macAddress, QStringLiteral("0A0000000001"));
 
-    // After a new search nothing is selected, so the form follows the replies again.
+    // After a new search nothing is selected, and the disabled form shows no module, whichever answers.
     window.on_pushButton_SearchDevice_clicked();
+    QCOMPARE(window.ui->lineEdit_Baud->text(), QString());
     QUdpSocket module;
     QVERIFY(module.bind(QHostAddress(peer), DevicePort, QAbstractSocket::ShareAddress));
     module.writeDatagram(reply(QStringLiteral("0A0000000002"), QStringLiteral("57600")),
                          QHostAddress(QLatin1String(BroadcastAddress)), DevicePort);
-    QTRY_COMPARE(window.ui->lineEdit_Baud->text(), QStringLiteral("57600"));
+    QTRY_COMPARE(window.deviceList.size(), 1);
+    QCOMPARE(window.ui->lineEdit_Baud->text(), QString());
+    QVERIFY(!window.ui->groupBox_Config->isEnabled());
 }
 
 void TestDeviceSearch::searchClearsAndBroadcastsTheRequest()
@@ -354,7 +357,7 @@ void TestDeviceSearch::failedRequestIsShownInTheStatusBar()
 
     // A configuration frame that cannot leave is told the same way.
     window.parseDeviceReply(decryptedReply("0A00000000E1", "9600"), QStringLiteral("10.231.0.2"), 0);
-    window.currentDevice = window.deviceList.first();
+    window.ui->tableWidget_DeviceList->setCurrentCell(1, 0);
     window.statusBar()->clearMessage();
     window.on_pushButton_SaveConfigure_clicked();
     QTRY_VERIFY(window.statusBar()->currentMessage().startsWith(QStringLiteral("Sending failed: ")));

@@ -31,6 +31,7 @@ private slots:
     void areas();
     void widgetsNeitherCutOffNorOverlapping();
     void tabReachesEveryUsableWidgetOnce();
+    void tabGoesDownTheFormTableFirst();
 
     void windowIsFixedWithoutMaximiseButton();
     void startUpStates();
@@ -256,6 +257,36 @@ void TestMainWindow::tabReachesEveryUsableWidgetOnce()
     QCOMPARE(QSet<QString>(visited.cbegin(), visited.cend()), usable);
 }
 
+// Tab goes down the window as it is drawn: the table (one stop, not one per cell), its buttons, the form from top
+// to bottom, then the language button and "Configure".
+void TestMainWindow::tabGoesDownTheFormTableFirst()
+{
+    window->setModuleCommandsEnabled(true);
+    listDevice(QStringLiteral("192.168.1.10"), QStringLiteral("KST-1"), QStringLiteral("0A1B2C3D4E5F"),
+               QStringLiteral("1.2.0.3"));
+    listDevice(QStringLiteral("192.168.1.11"), QStringLiteral("KST-2"), QStringLiteral("0A1B2C3D4E60"),
+               QStringLiteral("1.2.0.4"));
+    table->setFocus(Qt::TabFocusReason);
+    QStringList visited = {window->focusWidget()->objectName()};
+    for (int presses = 0; presses < 19; ++presses) {
+        QTest::keyClick(window->focusWidget(), Qt::Key_Tab);
+        visited << window->focusWidget()->objectName();
+    }
+    window->setModuleCommandsEnabled(false);
+    resetDevices();
+    const QStringList expected = {"tableWidget_DeviceList",   "pushButton_SearchDevice",
+                                  "pushButton_FactoryReset",  "comboBox_Mode",
+                                  "comboBox_IpType",          "lineEdit_Lip",
+                                  "lineEdit_Subnet",          "lineEdit_Gaw",
+                                  "comboBox_ModbusConvt",     "lineEdit_Lport",
+                                  "checkBox_Random",          "lineEdit_Sip",
+                                  "lineEdit_Sport",           "lineEdit_Baud",
+                                  "comboBox_Parity",          "comboBox_DataBit",
+                                  "comboBox_StopBit",         "pushButton_Yuyan",
+                                  "pushButton_SaveConfigure", "tableWidget_DeviceList"};
+    QCOMPARE(visited, expected);
+}
+
 void TestMainWindow::windowIsFixedWithoutMaximiseButton()
 {
     QCOMPARE(window->objectName(), QStringLiteral("MainWindow"));
@@ -457,8 +488,16 @@ void TestMainWindow::searchEmptiesListAndLocksForm()
     QCOMPARE(table->rowCount(), 1);
     QVERIFY(window->deviceList.isEmpty());
     QVERIFY(window->currentDevice.macAddress.isNull());
-    QCOMPARE(window->currentDevice.deviceName, QStringLiteral("KST-2")); // the rest of the record stays
-    QCOMPARE(formState(*window), formBefore); // and so does the form
+    // Nothing of the last module stays, on the form or behind it: the form is as the window opened.
+    QVERIFY(window->currentDevice.deviceName.isEmpty());
+    QVERIFY(formState(*window) != formBefore);
+    for (QLineEdit *edit :
+         widgetNamed<QWidget>(*window, QStringLiteral("groupBox_Config"))->findChildren<QLineEdit *>())
+        QVERIFY2(edit->text().isEmpty(), qPrintable(edit->objectName()));
+    QCOMPARE(widgetNamed<QComboBox>(*window, QStringLiteral("comboBox_Mode"))->currentIndex(), int(Module::TcpClient));
+    QCOMPARE(widgetNamed<QComboBox>(*window, QStringLiteral("comboBox_DataBit"))->currentIndex(),
+             int(Module::EightDataBits));
+    QVERIFY(!widgetNamed<QCheckBox>(*window, QStringLiteral("checkBox_Random"))->isChecked());
     for (const char *name :
          {"groupBox_Config", "pushButton_SaveConfigure", "pushButton_FactoryReset", "pushButton_DeviceRestart"})
         QVERIFY2(!widgetNamed<QWidget>(*window, QString::fromLatin1(name))->isEnabled(), name);

@@ -1,3 +1,4 @@
+#include "answeringmodule.h"
 #include "factorydefaults.h"
 #include "frameconstants.h"
 #include "modulereport.h"
@@ -50,6 +51,7 @@ private slots:
     void repliesStillDroppedAreWarnedAboutAndInJson();
     void jsonWrittenModuleByModuleIsTheWholeDocument_data();
     void jsonWrittenModuleByModuleIsTheWholeDocument();
+    void repliesWithAnotherKeyAreCountedAndWarnedAbout();
 };
 
 void TestSearchReport::initTestCase()
@@ -122,17 +124,58 @@ void TestSearchReport::jsonWrittenModuleByModuleIsTheWholeDocument()
     SearchOutcome outcome;
     outcome.rounds = 2;
     outcome.lostReplies = 7;
+    outcome.modules = modules;
+    outcome.badChecksums = 3;
     const QList<FoundModule> listed = found.annotated({});
     QJsonArray array;
     for (const FoundModule &module : listed)
         array.append(reportJson(module));
     const QJsonObject whole {{QStringLiteral("modules"), array},
+                             {QStringLiteral("answered"), outcome.modules},
                              {QStringLiteral("rounds"), outcome.rounds},
-                             {QStringLiteral("lost-replies"), double(outcome.lostReplies)}};
+                             {QStringLiteral("lost-replies"), double(outcome.lostReplies)},
+                             {QStringLiteral("repeats-dropped"), double(outcome.repeatsDropped)},
+                             {QStringLiteral("failed-checksum"), outcome.badChecksums}};
     QStringList parts;
     writeSearchJson(listed, outcome, [&parts](const QString &part) { parts << part; });
     QCOMPARE(parts.size(), modules + 2);
     QCOMPARE(parts.join(QString()), QString::fromUtf8(QJsonDocument(whole).toJson(QJsonDocument::Indented)));
+}
+
+// A module that answers with another frame key is no module to the search, but its reply is counted and the frame
+// key named as the likely cause, on stderr and in --json.
+void TestSearchReport::repliesWithAnotherKeyAreCountedAndWarnedAbout()
+{
+    setFrameKey(BuiltInFrameKey);
+    CommandLine commandLine(QStringLiteral("search"), QString(), QString());
+    Session::addOptions(commandLine);
+    QVERIFY(!commandLine.parse(
+        {QStringLiteral("--timeout"), QStringLiteral("0.5"), QStringLiteral("--retries"), QStringLiteral("0")}));
+    Session session;
+    const std::optional<Failure> opened = session.open(commandLine);
+    QVERIFY2(!opened, qPrintable(opened ? opened->message : QString()));
+    DeviceRecord record = factoryDefaultRecord();
+    record.macAddress = QStringLiteral("02D3000000A1");
+    record.version = QStringLiteral("1.0.0.1");
+    AnsweringModule module(record, QStringLiteral("10.231.0.2"));
+    QVERIFY(module.open());
+    module.useOtherKey({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
+
+    FoundModules found;
+    std::optional<Failure> failure;
+    const QByteArray warning = standardErrorOf([&] { failure = session.search(&found); });
+    QVERIFY(!failure);
+    QCOMPARE(found.size(), 0);
+    QCOMPARE(module.requestsHeard, 1);
+    const SearchOutcome &outcome = session.lastSearch();
+    QCOMPARE(outcome.badChecksums, 1);
+    QCOMPARE(QString::fromUtf8(warning),
+             QStringLiteral("kestrelctl: warning: replies from port 1500 that failed the checksum: 1 (wrong frame "
+                            "key?)\n"));
+    const QJsonObject json
+        = QJsonDocument::fromJson(searchJsonText(session.annotated(found), outcome).toUtf8()).object();
+    QCOMPARE(json.value(QStringLiteral("failed-checksum")).toInt(-1), 1);
+    QCOMPARE(json.value(QStringLiteral("answered")).toInt(-1), 0);
 }
 
 KESTREL_NETWORK_TEST_MAIN(TestSearchReport, QCoreApplication)

@@ -14,26 +14,36 @@ private slots:
 };
 
 // Each row: per round, the replies the system dropped and the modules it added; the search must take exactly
-// these rounds and end with these replies still lost.
+// these rounds and end with these replies still lost, or told as repeats of modules listed already.
 void TestSearchRounds::roundsFollowDrops_data()
 {
     QTest::addColumn<QVector<int>>("dropped");
     QTest::addColumn<QVector<int>>("added");
     QTest::addColumn<int>("rounds");
     QTest::addColumn<int>("lost");
+    QTest::addColumn<int>("repeats");
 
-    QTest::newRow("nothing dropped: one request") << QVector<int>({0}) << QVector<int>({40}) << 1 << 0;
-    QTest::newRow("nobody answered") << QVector<int>({0}) << QVector<int>({0}) << 1 << 0;
-    QTest::newRow("drops, then a quiet repeat") << QVector<int>({70, 0}) << QVector<int>({30, 0}) << 2 << 0;
+    QTest::newRow("nothing dropped: one request") << QVector<int>({0}) << QVector<int>({40}) << 1 << 0 << 0;
+    QTest::newRow("nobody answered") << QVector<int>({0}) << QVector<int>({0}) << 1 << 0 << 0;
+    QTest::newRow("drops, then a quiet repeat") << QVector<int>({70, 0}) << QVector<int>({30, 0}) << 2 << 0 << 0;
     QTest::newRow("a repeat that adds asks once more")
-        << QVector<int>({70, 0, 0}) << QVector<int>({30, 70, 0}) << 3 << 0;
-    QTest::newRow("drops in the repeat too") << QVector<int>({70, 20, 0, 0}) << QVector<int>({30, 50, 20, 0}) << 4 << 0;
+        << QVector<int>({70, 0, 0}) << QVector<int>({30, 70, 0}) << 3 << 0 << 0;
+    QTest::newRow("drops in the repeat too")
+        << QVector<int>({70, 20, 0, 0}) << QVector<int>({30, 50, 20, 0}) << 4 << 0 << 0;
     QTest::newRow("a repeat that drops but adds nothing asks again")
-        << QVector<int>({70, 5, 0}) << QVector<int>({30, 0, 0}) << 3 << 0;
+        << QVector<int>({70, 5, 0}) << QVector<int>({30, 0, 0}) << 3 << 0 << 0;
     QTest::newRow("still dropping after the last round")
-        << QVector<int>({70, 60, 50, 40, 30}) << QVector<int>({30, 10, 10, 10, 10}) << 5 << 30;
+        << QVector<int>({70, 60, 50, 40, 30}) << QVector<int>({30, 10, 10, 10, 10}) << 5 << 30 << 0;
     QTest::newRow("the last round adds without drops")
-        << QVector<int>({70, 60, 50, 40, 0}) << QVector<int>({30, 10, 10, 10, 40}) << 5 << 0;
+        << QVector<int>({70, 60, 50, 40, 0}) << QVector<int>({30, 10, 10, 10, 40}) << 5 << 0 << 0;
+    QTest::newRow("the last two rounds add nothing: the drops were repeats")
+        << QVector<int>({70, 60, 50, 40, 30}) << QVector<int>({30, 10, 10, 0, 0}) << 5 << 0 << 30;
+    QTest::newRow("only the last round adds nothing: modules may still be missing")
+        << QVector<int>({70, 60, 50, 40, 30}) << QVector<int>({30, 10, 10, 10, 0}) << 5 << 30 << 0;
+    QTest::newRow("the round before the last still added")
+        << QVector<int>({70, 60, 50, 40, 30}) << QVector<int>({30, 0, 0, 10, 0}) << 5 << 30 << 0;
+    QTest::newRow("nothing listed: nothing to repeat")
+        << QVector<int>({70, 60, 50, 40, 30}) << QVector<int>({0, 0, 0, 0, 0}) << 5 << 30 << 0;
 }
 
 void TestSearchRounds::roundsFollowDrops()
@@ -42,6 +52,7 @@ void TestSearchRounds::roundsFollowDrops()
     QFETCH(QVector<int>, added);
     QFETCH(int, rounds);
     QFETCH(int, lost);
+    QFETCH(int, repeats);
 
     // The endpoint's running total starts where earlier searches left it.
     quint64 dropTotal = 1000;
@@ -61,6 +72,7 @@ void TestSearchRounds::roundsFollowDrops()
     QCOMPARE(taken, rounds);
     QCOMPARE(search.round(), rounds);
     QCOMPARE(search.lostReplies(), quint64(lost));
+    QCOMPARE(search.repeatsDropped(), quint64(repeats));
     QCOMPARE(search.droppedInFirstRound(), quint64(dropped.first()));
 }
 
