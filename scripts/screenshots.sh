@@ -3,12 +3,14 @@
 # window run inside a private network namespace (scripts/netns-run.sh) on a
 # virtual display of their own (Xvfb); xdotool presses "Search Device" and
 # clicks the second module, and ImageMagick photographs the window in Chinese
-# and, after the language button, in English.
+# and, after the language button, in English; then, after "Configure" and the
+# module's confirming answer, once more.
 #
-#   scripts/screenshots.sh [--count N] [--chinese FILE] [--english FILE] [BUILD_DIR]
+#   scripts/screenshots.sh [--count N] [--chinese FILE] [--english FILE] [--configured FILE] [BUILD_DIR]
 #
-# BUILD_DIR defaults to build. Without --chinese and --english it writes the
-# README's pictures, docs/window-zh.png and docs/window-en.png. The simulator's
+# BUILD_DIR defaults to build. Without --chinese, --english and --configured it
+# writes the README's pictures, docs/window-zh.png and docs/window-en.png, and
+# docs/window-configured.png. The simulator's
 # log is printed at the end. Same program, same fonts: same pictures, byte for
 # byte, so regenerating them changes nothing that did not change.
 set -euo pipefail
@@ -17,6 +19,7 @@ set -euo pipefail
 # app/mainwindow.ui (no menu bar, so the central widget starts at 0,0).
 searchButton=(83 321)  # "Search Device": group box at 10,10 + button at 18,300, 111x23
 languageButton=(47 361) # pushButton_Yuyan at 10,350, 75x23
+configureButton=(585 361) # pushButton_SaveConfigure at 550,350, 71x23
 tableLeft=25            # the device table: group box at 10,10 + table at 15,21
 tableTop=31
 # Inside the table: a caption row, then one row per module, 18 and 31 pixels
@@ -29,7 +32,7 @@ secondModuleRow=68
 restingPointer=(1000 740)
 screen="1024x768x24"
 
-usage="usage: $0 [--count N] [--chinese FILE] [--english FILE] [BUILD_DIR]"
+usage="usage: $0 [--count N] [--chinese FILE] [--english FILE] [--configured FILE] [BUILD_DIR]"
 
 fail() {
     echo "screenshots: $*" >&2
@@ -37,9 +40,9 @@ fail() {
 }
 
 # Everything below this function runs inside the namespace, under Xvfb.
-#   screenshots.sh --inside BUILD_DIR COUNT CHINESE_FILE ENGLISH_FILE
+#   screenshots.sh --inside BUILD_DIR COUNT CHINESE_FILE ENGLISH_FILE CONFIGURED_FILE
 inside() {
-    local build=$1 count=$2 chinese=$3 english=$4
+    local build=$1 count=$2 chinese=$3 english=$4 configured=$5
     # Global: the exit trap ends both programs whichever way this ends.
     work=$(mktemp -d)
     sim=""
@@ -88,6 +91,14 @@ inside() {
         click "$id" "${languageButton[@]}"
         settle "$id"
         photograph "$id" "$english"
+    fi
+    if [ -n "$configured" ]; then
+        # The form as the module reported it, sent back; the simulator applies it and confirms the read-back.
+        click "$id" "${configureButton[@]}"
+        waitFor 'grep -qF "configured " "$work/sim.log"' || fail "the simulator took no configuration: $(cat "$work/sim.log")"
+        sleep 1
+        settle "$id"
+        photograph "$id" "$configured"
     fi
 
     echo "kestrel-sim's log:"
@@ -151,6 +162,7 @@ fi
 count=3
 chinese=""
 english=""
+configured=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --count)
@@ -158,7 +170,7 @@ while [ $# -gt 0 ]; do
         count=$2
         shift 2
         ;;
-    --chinese | --english)
+    --chinese | --english | --configured)
         [ $# -ge 2 ] && [ -n "$2" ] || fail "$1 takes a file name"
         declare "${1#--}=$(realpath -m -- "$2")"
         shift 2
@@ -180,9 +192,10 @@ done
 }
 build=$(realpath -m -- "${1:-build}")
 cd "$(dirname "$0")/.."
-if [ -z "$chinese" ] && [ -z "$english" ]; then
+if [ -z "$chinese" ] && [ -z "$english" ] && [ -z "$configured" ]; then
     chinese=$PWD/docs/window-zh.png
     english=$PWD/docs/window-en.png
+    configured=$PWD/docs/window-configured.png
 fi
 
 for program in "$build/sim/kestrel-sim" "$build/app/kestrel-configure"; do
@@ -193,4 +206,4 @@ for tool in xvfb-run xdotool import convert md5sum; do
 done
 
 exec scripts/netns-run.sh xvfb-run -a -s "-screen 0 $screen" "$PWD/scripts/screenshots.sh" \
-    --inside "$build" "$count" "$chinese" "$english"
+    --inside "$build" "$count" "$chinese" "$english" "$configured"
