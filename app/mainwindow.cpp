@@ -50,8 +50,6 @@ constexpr int ParityItems = 3; // "NONE", "ODD", "EVEN"
 constexpr int StopBitItems = 2; // "1", "2"
 constexpr int WordLengthFive = 0x00;
 constexpr int WordLengthSix = 0x01;
-constexpr quint8 MarkParityBits = ParityEnable | StickParityFlag;
-constexpr quint8 SpaceParityBits = ParityEnable | EvenParityFlag | StickParityFlag;
 
 constexpr char ChineseCatalogue[] = ":/qm/tr_zh.qm";
 constexpr char EnglishCatalogue[] = ":/qm/tr_en.qm";

@@ -309,4 +309,4 @@ void TestReadBack::theSearchSaysWhatAnswered()
 }
 
 KESTREL_NETWORK_TEST_MAIN(TestReadBack, QApplication)
-#include "tst_readback.moc"
+#include "tst_windowreadback.moc"
