@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and demonstrating the
 # tool needs. Safe to run again: it asks apt only for what is missing.
+#   --windows   also what the Windows build and its tests need (make windows, make test-windows)
 set -euo pipefail
 
 packages=(
@@ -23,6 +24,17 @@ packages=(
     # bash-completion is where the completion of kestrelctl is checked
     dpkg-dev file desktop-file-utils lintian bash-completion
 )
+
+if [ "${1:-}" = "--windows" ]; then
+    packages+=(
+        # the cross compilers with the posix thread model (std::thread, std::mutex), which Qt needs
+        g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+        # running the Windows programs and tests; the installer; the zip
+        wine wine64 nsis zip
+        # apt-get source unpacks Qt's source package with dpkg-source
+        dpkg-dev
+    )
+fi
 
 missing=()
 for package in "${packages[@]}"; do

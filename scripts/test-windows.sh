@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# The Windows build under wine, beside Linux kestrel-sim, all inside one private network namespace
+# (scripts/netns-run.sh): `make test-windows`.
+#   1. the protocol and kestrelctl tests built for Windows (CTest, each through scripts/wine-run.sh);
+#   2. kestrelctl.exe search, set with read-back, export and apply against simulated modules, and the frame it
+#      sends byte for byte as Linux kestrelctl sends it (the simulator's state after each is the same file);
+#   3. the installer: silent install, the programs run from where it put them, silent uninstall leaves nothing;
+#   4. the window on a virtual display (Xvfb): a search lists the simulated modules, a Configure reaches the
+#      module (the simulator's log), Chinese and English drawn; the Chinese picture becomes
+#      docs/window-windows.png.
+#
+#   scripts/test-windows.sh WINDOWS_BUILD LINUX_BUILD
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+fail() {
+    echo "test-windows: FAILED: $*" >&2
+    exit 1
+}
+step() { echo "test-windows: $*"; }
+
+# Waits up to 30 seconds for CONDITION (a shell command) to hold.
+waitFor() {
+    local tries
+    for ((tries = 0; tries < 300; ++tries)); do
+        eval "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+inside() {
+    local win=$1 linux=$2
+    work=$(mktemp -d)
+    sim=""
+    window=""
+    trap stopAll EXIT
+    export KESTREL_WINE_BUILD=$win
+    export WINEPREFIX=$win/wineprefix
+    unset KESTREL_FRAME_KEY
+    local wine=("$root/scripts/wine-run.sh")
+    local mac=02:00:4B:53:00:01
+
+    # A fresh prefix per run: what the installer leaves behind is then this run's.
+    rm -rf "$WINEPREFIX"
+    step "wine prefix"
+    "${wine[@]}" cmd /c exit 0 || fail "wine does not start"
+
+    step "1. the tests built for Windows"
+    (cd "$win" && ctest --output-on-failure) || fail "the Windows unit tests"
+
+    step "2. kestrelctl.exe against kestrel-sim"
+    startSim "$work/state-win.json"
+    local listed
+    listed=$("${wine[@]}" "$win/cli/kestrelctl.exe" search --json --expect 3) || fail "kestrelctl.exe search"
+    for n in 1 2 3; do
+        grep -q "\"02:00:4B:53:00:0$n\"" <<<"$listed" || fail "search did not list module $n: $listed"
+    done
+    # The name in GB18030 and a serial setting, with read-back (set searches until the module reports them).
+    "${wine[@]}" "$win/cli/kestrelctl.exe" set "$mac" "name=测试模块" baud=57600 parity=even ||
+        fail "kestrelctl.exe set"
+    "${wine[@]}" "$win/cli/kestrelctl.exe" export "$mac" -o "$(winPath "$work/exported.json")" ||
+        fail "kestrelctl.exe export"
+    grep -q '"name": "测试模块"' "$work/exported.json" || fail "export: $(cat "$work/exported.json")"
+    sed 's/"baud": 57600/"baud": 9600/' "$work/exported.json" > "$work/apply.json"
+    "${wine[@]}" "$win/cli/kestrelctl.exe" apply "$(winPath "$work/apply.json")" || fail "kestrelctl.exe apply"
+    "$linux/cli/kestrelctl" show "$mac" | grep -q '^baud: 9600$' || fail "apply did not reach the module"
+    stopSim
+
+    # The same changes from Linux kestrelctl to a fresh simulator: the same state, byte for byte.
+    startSim "$work/state-linux.json"
+    "$linux/cli/kestrelctl" set "$mac" "name=测试模块" baud=57600 parity=even >/dev/null
+    "$linux/cli/kestrelctl" apply "$work/apply.json" >/dev/null
+    stopSim
+    cmp "$work/state-win.json" "$work/state-linux.json" ||
+        fail "the modules hold different parameters after the same changes from Windows and from Linux"
+
+    step "3. the installer, silent"
+    local setup
+    setup=$(ls "$win"/kestrel-configure-*-win64-setup.exe)
+    local installed=$WINEPREFIX/drive_c/KestrelTest
+    "${wine[@]}" "$setup" /S '/D=C:\KestrelTest' || fail "silent install"
+    wineserver --wait
+    for program in kestrel-configure.exe kestrelctl.exe kestrel-sim.exe platforms/qwindows.dll uninstall.exe; do
+        [ -f "$installed/$program" ] || fail "the installer did not install $program"
+    done
+    "${wine[@]}" 'C:\KestrelTest\kestrelctl.exe' --version | grep -q kestrelctl || fail "installed kestrelctl.exe"
+    "${wine[@]}" 'C:\KestrelTest\uninstall.exe' /S '_?=C:\KestrelTest' || fail "silent uninstall"
+    wineserver --wait
+    rm -f "$installed/uninstall.exe" # with _?= the uninstaller cannot remove itself
+    [ -z "$(ls -A "$installed" 2>/dev/null)" ] || fail "the uninstaller left: $(cd "$installed" && find .)"
+
+    step "4. the window on a virtual display"
+    startSim "$work/state-window.json"
+    "$root/scripts/wine-run.sh" "$win/app/kestrel-configure.exe" >"$work/window.log" 2>&1 &
+    window=$!
+    local id
+    id=$(timeout 120 xdotool search --sync --onlyvisible --name '^Kestrel_ConfigureTool' | head -n 1) ||
+        fail "the window did not appear: $(cat "$work/window.log")"
+    sleep 2
+    # Where to click: the fixed geometry of app/mainwindow.ui, as scripts/screenshots.sh uses it.
+    click "$id" 83 321
+    waitFor 'grep -qF "search from 10.231.0.1" "$work/sim.log"' || fail "the simulator saw no search from the window"
+    sleep 2
+    click "$id" 85 68 # the second module
+    sleep 1
+    photograph "$id" "$work/window-zh.png"
+    click "$id" 47 361 # the language button
+    sleep 1
+    photograph "$id" "$work/window-en.png"
+    cmp -s "$work/window-zh.png" "$work/window-en.png" && fail "the language button changed nothing"
+    # Configure: sends the form as it is, the module's own values.
+    click "$id" "${configureButton[@]}"
+    waitFor 'grep -q "configured 02:00:4B:53:00:02 from 10.231.0.1" "$work/sim.log"' ||
+        fail "Configure did not reach the module: $(cat "$work/sim.log")"
+    cp "$work/window-zh.png" "$root/docs/window-windows.png"
+    cp "$work/window-en.png" "$root/docs/window-windows-en.png"
+    step "wrote docs/window-windows.png and docs/window-windows-en.png"
+    echo "kestrel-sim's log:"
+    sed 's/^/    /' "$work/sim.log"
+    step "passed"
+}
+
+configureButton=(0 0) # set below from app/mainwindow.ui
+
+winPath() { printf 'Z:%s' "${1//\//\\}"; }
+
+startSim() {
+    "$linux/sim/kestrel-sim" --count 3 --state "$1" >"$work/sim.log" 2>&1 &
+    sim=$!
+    waitFor 'ss -H -u -l -n "sport = :1500" | grep -q .' || fail "kestrel-sim did not start: $(cat "$work/sim.log")"
+}
+
+stopSim() {
+    kill "$sim" && wait "$sim" || true
+    sim=""
+}
+
+stopAll() {
+    local pid
+    for pid in $window $sim; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    wineserver -k 2>/dev/null || true
+    rm -rf "$work"
+}
+
+click() {
+    xdotool mousemove --window "$1" "$2" "$3" click 1
+    xdotool mousemove 1000 740
+}
+
+photograph() {
+    import -window "$1" miff:- | convert miff:- -strip -define png:exclude-chunks=date,time "png:$2"
+}
+
+if [ "${1:-}" = --inside ]; then
+    shift
+    linux=$2
+    # The Configure button (pushButton_SaveConfigure) at its place in the form.
+    configureButton=($(python3 - "$root/app/mainwindow.ui" <<'PY'
+import sys, xml.etree.ElementTree as ET
+tree = ET.parse(sys.argv[1])
+def walk(node, x, y):
+    for child in node:
+        if child.tag == 'widget':
+            g = child.find("property[@name='geometry']/rect")
+            cx, cy = x, y
+            if g is not None:
+                cx += int(g.find('x').text); cy += int(g.find('y').text)
+            if child.get('name') == 'pushButton_SaveConfigure':
+                w = int(g.find('width').text); h = int(g.find('height').text)
+                print(cx + w // 2, cy + h // 2); sys.exit(0)
+            walk(child, cx, cy)
+        else:
+            walk(child, x, y)
+walk(tree.getroot(), 0, 0)
+sys.exit(1)
+PY
+    )) || fail "no pushButton_SaveConfigure in app/mainwindow.ui"
+    inside "$@"
+    exit 0
+fi
+
+[ $# -eq 2 ] || { echo "usage: $0 WINDOWS_BUILD LINUX_BUILD" >&2; exit 2; }
+win=$(cd "$1" && pwd)
+linux=$(cd "$2" && pwd)
+for tool in wine wineserver xvfb-run xdotool import convert makensis; do
+    command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing (scripts/install-deps.sh --windows installs it)"
+done
+exec "$root/scripts/netns-run.sh" xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/test-windows.sh" \
+    --inside "$win" "$linux"
