@@ -90,6 +90,14 @@ MainWindow::MainWindow(QWidget *parent)
     setModuleCommandsEnabled(false);
     ui->pushButton_DeviceRestart->setVisible(false);
 
+    // The stop-bit flag means 1.5 stop bits with 5 data bits and 2 with any other: after the user picks other data
+    // bits, the three boxes show again what the line-format byte to be sent now means.
+    connect(ui->comboBox_DataBit, QOverload<int>::of(&QComboBox::activated), this, [this] {
+        DeviceRecord shown = currentDevice;
+        readForm(shown);
+        showLineFormat(lineFormatByte(shown));
+    });
+
     // Opens the window in Chinese, and gives the form-backed fields of currentDevice their first values.
     on_pushButton_Yuyan_clicked();
 }

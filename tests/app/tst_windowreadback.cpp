@@ -50,6 +50,7 @@ private slots:
     void theHighlightedRowIsTheTarget();
     void lineFormatsWithoutAnItemAreShownAndSentBack_data();
     void lineFormatsWithoutAnItemAreShownAndSentBack();
+    void stopBitsFollowTheDataBitsPicked();
     void theSearchSaysWhatAnswered();
 
 private:
@@ -278,6 +279,35 @@ void TestReadBack::lineFormatsWithoutAnItemAreShownAndSentBack()
     QCOMPARE(int(quint8(module(0).configFrames.at(1).at(LineFormatOffset))), withEvenParity);
     QCOMPARE(window->ui->comboBox_Parity->currentText(), QStringLiteral("EVEN"));
     QCOMPARE(window->ui->comboBox_DataBit->currentText(), shown.at(0));
+}
+
+// A module at 5 data bits with the stop-bit flag has 1.5 stop bits; once the user picks 8 data bits the same flag
+// means 2, and the stop box says so instead of still showing "1.5".
+void TestReadBack::stopBitsFollowTheDataBitsPicked()
+{
+    DeviceRecord record = moduleRecord(QStringLiteral("02004B530001"), QStringLiteral("9600"));
+    setLineFormatByte(record, quint8(0x2C)); // 5 data bits, 1.5 stop bits, mark parity
+    modules.push_back(std::make_unique<AnsweringModule>(record, QLatin1String(ModuleAddress)));
+    QVERIFY(modules.back()->open());
+    QSignalSpy finished(window, &MainWindow::searchFinished);
+    QTest::mouseClick(window->ui->pushButton_SearchDevice, Qt::LeftButton);
+    QTRY_COMPARE(finished.count(), 1);
+    clickCell(table(), 1, 0);
+    QCOMPARE(window->ui->comboBox_StopBit->currentText(), QStringLiteral("1.5"));
+
+    // From the module's own "5" one step up is "8", picked with the keyboard as a user would.
+    QComboBox *dataBits = window->ui->comboBox_DataBit;
+    dataBits->setFocus();
+    QTest::keyClick(dataBits, Qt::Key_Up);
+    QCOMPARE(dataBits->currentText(), QStringLiteral("8"));
+    QCOMPARE(window->ui->comboBox_StopBit->currentText(), QStringLiteral("2"));
+    QCOMPARE(window->ui->comboBox_Parity->currentText(), QStringLiteral("MARK"));
+
+    pressConfigureAndWaitForTheReadBack();
+    QCOMPARE(module(0).configFrames.size(), 1);
+    // 8 data bits (0x03), the stop-bit flag (0x04) and mark parity (0x28) as the module had it.
+    QCOMPARE(int(quint8(module(0).configFrames.first().at(LineFormatOffset))), 0x2F);
+    QCOMPARE(window->ui->comboBox_StopBit->currentText(), QStringLiteral("2"));
 }
 
 // How many modules answered, and what may be wrong when replies fail the checksum or nothing answers; each search
