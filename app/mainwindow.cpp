@@ -34,11 +34,12 @@ constexpr int ReceiveSliceMs = 20;
 // keeps the device port busy until its last reply.
 constexpr int SearchRoundSettleMs = 250;
 
-// The window's search: one request through every adapter, rounds ended by quiet.
-SearchPlan windowSearchPlan()
+// The window's search: one request through every adapter, rounds ended by quiet, or by the round's limit when
+// datagrams never stop coming.
+SearchPlan windowSearchPlan(int roundLimitMs)
 {
     SearchPlan plan;
-    plan.durationMs = 0;
+    plan.durationMs = roundLimitMs;
     plan.quietMs = SearchRoundSettleMs;
     return plan;
 }
@@ -431,7 +432,7 @@ void MainWindow::on_pushButton_SearchDevice_clicked()
     searchNotes.clear();
     macsNoted.clear();
     showStatus();
-    search->start(windowSearchPlan());
+    search->start(windowSearchPlan(searchRoundLimitMs));
 }
 
 void MainWindow::searchEnded()
@@ -535,7 +536,7 @@ void MainWindow::startReadBack()
     readingBack = true;
     readBackAnswered = false;
     readBackLeft.clear();
-    SearchPlan plan = windowSearchPlan();
+    SearchPlan plan = windowSearchPlan(searchRoundLimitMs);
     plan.interfaceIndex = 0;
     search->start(readBackPlan(plan, ReadBackMs));
 }

@@ -108,6 +108,14 @@ private:
     QSet<QString> macsNoted; // MACs a note about two modules sharing them was made for
     // Datagrams the window takes from the endpoint between two looks at the clock.
     static constexpr int ReceiveBatch = ModuleSearch::BatchSize;
+    // A search round under datagrams that never stop (a flood, a looping tool) ends this long after its request:
+    // what is still queued then is taken for a moment, the rest dropped and counted, so that the search asks again
+    // and its end tells that replies may be missing. No segment's replies come near it: a module answers at once,
+    // the device port queues at most DeviceEndpoint::DefaultQueueLimit datagrams, and the window lists a reply in
+    // well under 0.2 ms even on a loaded 2-core machine (100,000 replies in one round in about 12 s,
+    // docs/benchmark.md), so a full queue is listed in a fraction of this.
+    static constexpr int SearchRoundLimitMs = 30000;
+    int searchRoundLimitMs = SearchRoundLimitMs;
 
     // The chosen language, process-wide: true once the Chinese catalogue was chosen. Only the language
     // switch writes it, and every window's construction runs the switch once.

@@ -12,10 +12,12 @@
 #include <QApplication>
 #include <QNetworkDatagram>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -76,6 +78,7 @@ private slots:
     void searchClearsAndBroadcastsTheRequest();
     void twoModulesClaimingOneMacArePointedOut();
     void aFullListSaysSo();
+    void aSearchEndsUnderAFloodThatNeverStops();
     void failedRequestIsShownInTheStatusBar();
 
 private:
@@ -334,6 +337,64 @@ void TestDeviceSearch::aFullListSaysSo()
     message = window.statusBar()->currentMessage();
     QVERIFY2(message.contains(QStringLiteral("at most 3 modules")), qPrintable(message));
     QCOMPARE(window.deviceList.size(), 3);
+}
+
+// Datagrams that never stop coming keep every round from going quiet: the round's limit (made short here) ends it
+// anyway, and the search ends, lists the one module that answered amid the flood and tells that replies were dropped.
+// The flood is stopped only after the search ended.
+void TestDeviceSearch::aSearchEndsUnderAFloodThatNeverStops()
+{
+    MainWindow window;
+    if (MainWindow::isChinese)
+        window.on_pushButton_Yuyan_clicked();
+    window.searchRoundLimitMs = 300;
+    // Room for a few hundred datagrams: the flood, sent far faster than the window decrypts, surely overflows it.
+    window.udpSocket->setQueueLimit(256);
+    QSignalSpy finished(&window, &MainWindow::searchFinished);
+
+    const QString moduleMac = QStringLiteral("0A00000000D1");
+    const QByteArray moduleReply = reply(moduleMac, QStringLiteral("9600"));
+    std::atomic<bool> flooding {true};
+    std::atomic<bool> floodFailed {false};
+    const std::unique_ptr<QThread> flood(QThread::create([&] {
+        QUdpSocket sender;
+        if (!sender.bind(QHostAddress(QStringLiteral("10.231.0.2")), DevicePort, QAbstractSocket::ShareAddress)) {
+            floodFailed = true;
+            return;
+        }
+        const QHostAddress broadcast {QLatin1String(BroadcastAddress)};
+        QByteArray noise(FrameSize, '\0');
+        for (quint32 sent = 0; flooding; ++sent) {
+            // Distinct 64-byte datagrams, as from a tool gone wrong; the module's reply now and then among them.
+            if (sent % 512 == 0) {
+                sender.writeDatagram(moduleReply, broadcast, DevicePort);
+                continue;
+            }
+            for (int i = 0; i < FrameSize; ++i)
+                noise[i] = char((sent >> (8 * (i % 4))) + quint32(i) * 37);
+            sender.writeDatagram(noise, broadcast, DevicePort);
+        }
+    }));
+    flood->start();
+    const auto stopFlood = qScopeGuard([&] {
+        flooding = false;
+        flood->wait();
+    });
+    QTRY_VERIFY(column(window, 2).contains(moduleMac) || floodFailed);
+    QVERIFY(!floodFailed);
+
+    window.on_pushButton_SearchDevice_clicked();
+    // By the clock, not by QTRY's count of waits: under the flood each wait takes longer than it asks for.
+    const QDeadlineTimer deadline(KestrelWaitBoundMs);
+    while (finished.isEmpty() && !deadline.hasExpired())
+        QTest::qWait(20);
+    QCOMPARE(finished.count(), 1);
+    QVERIFY2(flooding, "the flood stopped before the search ended");
+    const SearchOutcome &outcome = window.search->outcome();
+    QVERIFY(outcome.lostReplies + outcome.repeatsDropped > 0);
+    QVERIFY(column(window, 2).contains(moduleMac));
+    QVERIFY2(window.statusBar()->currentMessage().contains(QStringLiteral("dropped")),
+             qPrintable(window.statusBar()->currentMessage()));
 }
 
 // With no adapter that can carry the request and no route, the send fails: the window says so with the
