@@ -78,7 +78,9 @@ screenshots: build
 # fuzz_plainframe checks the same replies without the cipher, many times faster. Each run starts from the corpus
 # kept in fuzz/corpus/<target> and the seeds, and ends by merging what it found into that corpus, minimised (the
 # fewest inputs that reach every feature seen), so coverage builds up from run to run: commit the changed corpus.
+# FUZZ_RUNS ends a target's run after that many executions, if its time is not up first (-1: only time ends it).
 FUZZ_SECONDS ?= 300
+FUZZ_RUNS ?= -1
 FUZZ_TARGETS ?= fuzz_receive fuzz_plainframe
 FUZZ_NICE ?= 10
 fuzz: deps
@@ -89,7 +91,7 @@ fuzz: deps
 		mkdir -p $$found $$kept; rm -rf $$merged; mkdir -p $$merged; \
 		echo "fuzz: $$target for $$(( $(FUZZ_SECONDS) / $(words $(FUZZ_TARGETS)) )) s"; \
 		nice -n $(FUZZ_NICE) $(BUILD)-fuzz/fuzz/$$target -max_total_time=$$(( $(FUZZ_SECONDS) / $(words $(FUZZ_TARGETS)) )) \
-			-print_final_stats=1 $$found $$kept fuzz/seeds || exit 1; \
+			-runs=$(FUZZ_RUNS) -print_final_stats=1 $$found $$kept fuzz/seeds || exit 1; \
 		nice -n $(FUZZ_NICE) $(BUILD)-fuzz/fuzz/$$target -merge=1 $$merged $$kept $$found 2>&1 | tail -n 1 || exit 1; \
 		rm -rf $$kept && mv $$merged $$kept && rm -rf $$found; \
 		echo "fuzz: $$target corpus kept in $$kept: $$(ls $$kept | wc -l) inputs, $$(du -sk $$kept | cut -f1) KiB"; \
