@@ -103,47 +103,51 @@ QString benchTable(const BenchResults &results)
     text += row({QStringLiteral("---"), QStringLiteral("---:"), QStringLiteral("---"), QStringLiteral("---:"),
                  QStringLiteral("---:"), QStringLiteral("---:")});
 
-    const QString openssl = QStringLiteral("OpenSSL AES-128-CBC %1");
-    text += row({QStringLiteral("decryptFrame, 64-byte frame"), microseconds(frames.decryptFrame),
-                 openssl.arg(microseconds(frames.opensslDecrypt)), ratio(frames.decryptFrame, frames.opensslDecrypt),
-                 QString(), QString()});
-    text += row({QStringLiteral("encryptFrame, 64-byte frame"), microseconds(frames.encryptFrame),
-                 openssl.arg(microseconds(frames.opensslEncrypt)), ratio(frames.encryptFrame, frames.opensslEncrypt),
-                 QString(), QString()});
-    text += row({QStringLiteral("frameChecksum, 50 bytes"), microseconds(frames.checksum), QString(), QString(),
-                 QString(), QString()});
-    text += row({QStringLiteral("decodeDeviceReply, one reply"), microseconds(frames.decode), QString(), QString(),
-                 QString(), QString()});
+    // A run of the memory rows alone measures nothing else.
+    if (!results.memoryOnly) {
+        const QString openssl = QStringLiteral("OpenSSL AES-128-CBC %1");
+        text += row({QStringLiteral("decryptFrame, 64-byte frame"), microseconds(frames.decryptFrame),
+                     openssl.arg(microseconds(frames.opensslDecrypt)),
+                     ratio(frames.decryptFrame, frames.opensslDecrypt), QString(), QString()});
+        text += row({QStringLiteral("encryptFrame, 64-byte frame"), microseconds(frames.encryptFrame),
+                     openssl.arg(microseconds(frames.opensslEncrypt)),
+                     ratio(frames.encryptFrame, frames.opensslEncrypt), QString(), QString()});
+        text += row({QStringLiteral("frameChecksum, 50 bytes"), microseconds(frames.checksum), QString(), QString(),
+                     QString(), QString()});
+        text += row({QStringLiteral("decodeDeviceReply, one reply"), microseconds(frames.decode), QString(), QString(),
+                     QString(), QString()});
 
-    for (const ReceiveCosts &costs : results.receive)
-        text += row({QStringLiteral("receive path per datagram, %1 rows listed").arg(count(costs.rowsListed)),
-                     microseconds(costs.receive),
-                     QStringLiteral("one decryptFrame %1").arg(microseconds(costs.decryptFrame)),
-                     ratio(costs.receive, costs.decryptFrame), QString(), QString()});
-    for (const ReceiveCosts &costs : results.receive)
-        text += row({QStringLiteral("a repeated reply, %1 rows listed").arg(count(costs.rowsListed)),
-                     microseconds(costs.repeated), QStringLiteral("the first time %1").arg(microseconds(costs.receive)),
-                     ratio(costs.repeated, costs.receive), QString(), QString()});
+        for (const ReceiveCosts &costs : results.receive)
+            text += row({QStringLiteral("receive path per datagram, %1 rows listed").arg(count(costs.rowsListed)),
+                         microseconds(costs.receive),
+                         QStringLiteral("one decryptFrame %1").arg(microseconds(costs.decryptFrame)),
+                         ratio(costs.receive, costs.decryptFrame), QString(), QString()});
+        for (const ReceiveCosts &costs : results.receive)
+            text += row({QStringLiteral("a repeated reply, %1 rows listed").arg(count(costs.rowsListed)),
+                         microseconds(costs.repeated),
+                         QStringLiteral("the first time %1").arg(microseconds(costs.receive)),
+                         ratio(costs.repeated, costs.receive), QString(), QString()});
 
-    const StartupTimes &startup = results.startup;
-    const QString startupWhat = QStringLiteral("start-up: process start to the window mapped (Xvfb)");
-    if (startup.failure.isEmpty())
-        text += row({startupWhat, QStringLiteral("%1 ms").arg(startup.mappedMs, 0, 'f', 0),
-                     QStringLiteral("port 1500 bound after %1 ms; CPU %2 ms by then (all threads); median of %3")
-                         .arg(startup.boundMs, 0, 'f', 0)
-                         .arg(startup.cpuAtMappedMs, 0, 'f', 0)
-                         .arg(startup.runs),
-                     QString(), QString(), QString()});
-    else
-        text += row({startupWhat, startup.failure, QString(), QString(), QString(), QString()});
+        const StartupTimes &startup = results.startup;
+        const QString startupWhat = QStringLiteral("start-up: process start to the window mapped (Xvfb)");
+        if (startup.failure.isEmpty())
+            text += row({startupWhat, QStringLiteral("%1 ms").arg(startup.mappedMs, 0, 'f', 0),
+                         QStringLiteral("port 1500 bound after %1 ms; CPU %2 ms by then (all threads); median of %3")
+                             .arg(startup.boundMs, 0, 'f', 0)
+                             .arg(startup.cpuAtMappedMs, 0, 'f', 0)
+                             .arg(startup.runs),
+                         QString(), QString(), QString()});
+        else
+            text += row({startupWhat, startup.failure, QString(), QString(), QString(), QString()});
 
-    const ReaderCosts &reader = results.reader;
-    text += row({QStringLiteral("device port reader: one reply from the kernel's queue into the window's, batch "
-                                "read (%1 queued)")
-                     .arg(count(reader.queued)),
-                 microseconds(reader.batchRead),
-                 QStringLiteral("Qt's receiveDatagram loop %1").arg(microseconds(reader.qtReceive)),
-                 ratio(reader.batchRead, reader.qtReceive), QString(), QString()});
+        const ReaderCosts &reader = results.reader;
+        text += row({QStringLiteral("device port reader: one reply from the kernel's queue into the window's, batch "
+                                    "read (%1 queued)")
+                         .arg(count(reader.queued)),
+                     microseconds(reader.batchRead),
+                     QStringLiteral("Qt's receiveDatagram loop %1").arg(microseconds(reader.qtReceive)),
+                     ratio(reader.batchRead, reader.qtReceive), QString(), QString()});
+    }
 
     for (const BurstResult &burst : results.bursts)
         text += burstRow(burst);

@@ -21,6 +21,7 @@ struct BenchResults {
     QVector<BurstResult> bursts;
     QVector<ProvisionResult> provisions;
     QVector<ModuleMemory> memory; // of kestrelctl; the window's comes from its bursts
+    bool memoryOnly = false; // only the bursts from kestrel-sim and the memory per module were measured
 };
 
 // The run as one Markdown table, with the machine above it, ready for the README.

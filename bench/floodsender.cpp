@@ -1,30 +1,19 @@
 #include "floodsender.h"
 
 #include "frameconstants.h"
-#include "pacedsender.h"
+#include "sendersocket.h"
 
 #include <QTextStream>
 
-#include <arpa/inet.h>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 constexpr int Batch = 64;
-
-double secondsSince(const timespec &start)
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return double(now.tv_sec - start.tv_sec) + double(now.tv_nsec - start.tv_nsec) / 1e9;
-}
 
 // xorshift64*: random enough for noise, and a core sends faster than any source of real randomness would give.
 quint64 nextRandom(quint64 &state)
@@ -39,18 +28,13 @@ quint64 nextRandom(quint64 &state)
 
 int runFloodSender(double seconds, qint64 most)
 {
-    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on); // the tool holds port 1500 too
-    sockaddr_in from {};
-    from.sin_family = AF_INET;
-    from.sin_port = htons(DevicePort);
-    inet_pton(AF_INET, PacedSenderAddress, &from.sin_addr);
-    sockaddr_in to = from;
-    inet_pton(AF_INET, PacedReceiverAddress, &to.sin_addr);
-    if (socket < 0 || bind(socket, reinterpret_cast<sockaddr *>(&from), sizeof from) != 0
-        || connect(socket, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
-        std::perror("kestrel-bench: flood sender socket");
+    sockaddr_in to {};
+    const int socket = openSenderSocket("flood sender", &to);
+    if (socket < 0 || connect(socket, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
+        if (socket >= 0) {
+            std::perror("kestrel-bench: flood sender connect");
+            close(socket);
+        }
         return 1;
     }
 
@@ -80,14 +64,11 @@ int runFloodSender(double seconds, qint64 most)
                 std::memcpy(frame + offset, &noise, sizeof noise);
             }
         }
-        const int done = sendmmsg(socket, messages.data(), unsigned(count), 0);
-        if (done < 0) {
-            if (errno == EINTR || errno == ENOBUFS || errno == EAGAIN)
-                continue;
-            std::perror("kestrel-bench: sendmmsg");
+        if (!sendAll(socket, messages.data(), 0, count)) {
+            close(socket);
             return 1;
         }
-        sent += done;
+        sent += count;
     }
     close(socket);
     QTextStream(stdout) << "flood sent " << sent << " seconds " << secondsSince(start) << '\n';

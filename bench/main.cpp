@@ -57,6 +57,21 @@ QVector<int> parseCounts(const QString &text, bool *ok, int least = 1)
     return counts;
 }
 
+// Everything but the bursts and the memory: the frame work, the receive path, the start-up and the reader.
+bool measureEverythingElse(const QByteArray &key, BenchResults *results, QString *error)
+{
+    progress(QStringLiteral("frame cipher, checksum and reply decoding"));
+    if (!measureFrameCosts(key, &results->frames, error))
+        return false;
+    progress(QStringLiteral("the window's receive path"));
+    if (!measureReceivePath(ReceiveRowCounts, &results->receive, error))
+        return false;
+    progress(QStringLiteral("the window's start-up on a virtual display"));
+    results->startup = measureStartup(QStringLiteral(KESTREL_WINDOW_PATH), StartupRuns);
+    progress(QStringLiteral("the device port's reader"));
+    return measureReaderCost(&results->reader, error);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -105,8 +120,11 @@ int main(int argc, char *argv[])
                                               QStringLiteral("The most datagrams a flood sends (default "
                                                              "100000000)."),
                                               QStringLiteral("N"), QStringLiteral("100000000"));
+    const QCommandLineOption memoryOption(QStringLiteral("memory-only"),
+                                          QStringLiteral("Measure only the memory per listed module: the bursts from "
+                                                         "kestrel-sim (--bursts) and kestrelctl search --json."));
     parser.addOptions({burstsOption, outputOption, burstOption, pacedOption, ratesOption, rateOption, sendOption,
-                       floodOption, floodCountOption});
+                       floodOption, floodCountOption, memoryOption});
     parser.process(app);
 
     QString why;
@@ -165,24 +183,13 @@ int main(int argc, char *argv[])
 
     BenchResults results;
     results.machine = describeMachine();
+    results.memoryOnly = parser.isSet(memoryOption);
     QString error;
-    progress(QStringLiteral("frame cipher, checksum and reply decoding"));
-    if (!measureFrameCosts(key.key, &results.frames, &error)) {
+    if (!results.memoryOnly && !measureEverythingElse(key.key, &results, &error)) {
         progress(error);
         return 1;
     }
-    progress(QStringLiteral("the window's receive path"));
-    if (!measureReceivePath(ReceiveRowCounts, &results.receive, &error)) {
-        progress(error);
-        return 1;
-    }
-    progress(QStringLiteral("the window's start-up on a virtual display"));
-    results.startup = measureStartup(QStringLiteral(KESTREL_WINDOW_PATH), StartupRuns);
-    progress(QStringLiteral("the device port's reader"));
-    if (!measureReaderCost(&results.reader, &error)) {
-        progress(error);
-        return 1;
-    }
+
     for (const int modules : burstSizes) {
         progress(QStringLiteral("a burst of %1 replies from kestrel-sim").arg(modules));
         results.bursts.append(runBurst(modules));
@@ -195,7 +202,7 @@ int main(int argc, char *argv[])
             results.memory.append(measureSearchJsonMemory(least, most));
         }
     }
-    for (const int modules : pacedSizes) {
+    for (const int modules : results.memoryOnly ? QVector<int>() : pacedSizes) {
         for (const int pace : rates) {
             progress(QStringLiteral("a burst of %1 replies at %2 per second")
                          .arg(modules)
@@ -204,7 +211,7 @@ int main(int argc, char *argv[])
         }
     }
 
-    for (const int modules : ProvisionSizes) {
+    for (const int modules : results.memoryOnly ? QVector<int>() : ProvisionSizes) {
         progress(QStringLiteral("kestrelctl provision for %1 modules").arg(modules));
         results.provisions.append(runProvision(modules));
     }

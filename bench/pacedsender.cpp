@@ -2,16 +2,13 @@
 
 #include "frameconstants.h"
 #include "replydatagrams.h"
+#include "sendersocket.h"
 
 #include <QTextStream>
 
-#include <arpa/inet.h>
 #include <cerrno>
-#include <cstdio>
 #include <ctime>
-#include <netinet/in.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -29,30 +26,6 @@ timespec plus(timespec t, long long ns)
     return t;
 }
 
-double secondsSince(const timespec &start)
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return double(now.tv_sec - start.tv_sec) + double(now.tv_nsec - start.tv_nsec) / 1e9;
-}
-
-// Sends messages [first, first + count); false on a failure other than a full queue, which is retried.
-bool sendAll(int socket, std::vector<mmsghdr> &messages, int first, int count)
-{
-    while (count > 0) {
-        const int sent = sendmmsg(socket, messages.data() + first, unsigned(count), 0);
-        if (sent < 0) {
-            if (errno == EINTR || errno == ENOBUFS || errno == EAGAIN)
-                continue;
-            std::perror("kestrel-bench: sendmmsg");
-            return false;
-        }
-        first += sent;
-        count -= sent;
-    }
-    return true;
-}
-
 } // namespace
 
 int runPacedSender(int replies, int rate)
@@ -62,19 +35,10 @@ int runPacedSender(int replies, int rate)
     for (int i = 0; i < replies; ++i)
         frames.push_back(encryptedReply(PacedFirstMac + quint64(i)));
 
-    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on); // the tool holds port 1500 too
-    sockaddr_in from {};
-    from.sin_family = AF_INET;
-    from.sin_port = htons(DevicePort);
-    inet_pton(AF_INET, PacedSenderAddress, &from.sin_addr);
-    sockaddr_in to = from;
-    inet_pton(AF_INET, PacedReceiverAddress, &to.sin_addr);
-    if (socket < 0 || bind(socket, reinterpret_cast<sockaddr *>(&from), sizeof from) != 0) {
-        std::perror("kestrel-bench: paced sender socket");
+    sockaddr_in to {};
+    const int socket = openSenderSocket("paced sender", &to);
+    if (socket < 0)
         return 1;
-    }
     std::vector<iovec> vectors(static_cast<size_t>(replies));
     std::vector<mmsghdr> messages(static_cast<size_t>(replies));
     for (int i = 0; i < replies; ++i) {
@@ -99,7 +63,7 @@ int runPacedSender(int replies, int rate)
         clock_gettime(CLOCK_MONOTONIC, &start);
         if (rate <= 0) {
             for (int first = 0; ok && first < replies; first += UnpacedBatch)
-                ok = sendAll(socket, messages, first, qMin(UnpacedBatch, replies - first));
+                ok = sendAll(socket, messages.data(), first, qMin(UnpacedBatch, replies - first));
         } else {
             // At each deadline, everything due by then leaves at once; after a late wake-up that is more, and the
             // deadlines already past are skipped, so the stream keeps its rate as a network card's queue would.
@@ -110,7 +74,7 @@ int runPacedSender(int replies, int rate)
                 const long long elapsedNs = qRound64(secondsSince(start) * 1e9);
                 tick = qMax(tick, elapsedNs / TickNs);
                 const int due = int(qMin<long long>(replies, elapsedNs * rate / 1000000000LL));
-                ok = sendAll(socket, messages, sent, due - sent);
+                ok = sendAll(socket, messages.data(), sent, due - sent);
                 sent = qMax(sent, due);
             }
         }

@@ -152,6 +152,18 @@ QJsonObject reportJson(const FoundModule &module)
 void writeSearchJson(const QList<FoundModule> &modules, const SearchOutcome &outcome,
                      const std::function<void(const QString &)> &write)
 {
+    writeSearchJson(
+        int(modules.size()),
+        [&modules](const ModuleVisitor &visit) {
+            for (const FoundModule &module : modules)
+                visit(module);
+        },
+        outcome, write);
+}
+
+void writeSearchJson(int count, const std::function<void(const ModuleVisitor &)> &eachModule,
+                     const SearchOutcome &outcome, const std::function<void(const QString &)> &write)
+{
     // The keys in QJsonDocument's order; each module is its own document, indented two levels further.
     const QString moduleIndent(8, QLatin1Char(' '));
     write(QStringLiteral("{\n    \"answered\": %1,\n    \"failed-checksum\": %2,\n    \"lost-replies\": %3,\n"
@@ -159,12 +171,14 @@ void writeSearchJson(const QList<FoundModule> &modules, const SearchOutcome &out
               .arg(outcome.modules)
               .arg(outcome.badChecksums)
               .arg(outcome.lostReplies));
-    for (int i = 0; i < modules.size(); ++i) {
-        QString text = QString::fromUtf8(QJsonDocument(reportJson(modules.at(i))).toJson(QJsonDocument::Indented));
+    int written = 0;
+    eachModule([&](const FoundModule &module) {
+        QString text = QString::fromUtf8(QJsonDocument(reportJson(module)).toJson(QJsonDocument::Indented));
         text.chop(1); // the document's closing newline
         text.replace(QLatin1Char('\n'), QLatin1Char('\n') + moduleIndent);
-        write(moduleIndent + text + (i + 1 < modules.size() ? QStringLiteral(",\n") : QStringLiteral("\n")));
-    }
+        ++written;
+        write(moduleIndent + text + (written < count ? QStringLiteral(",\n") : QStringLiteral("\n")));
+    });
     write(QStringLiteral("    ],\n    \"repeats-dropped\": %1,\n    \"rounds\": %2\n}\n")
               .arg(outcome.repeatsDropped)
               .arg(outcome.rounds));

@@ -34,6 +34,10 @@ QJsonObject reportJson(const FoundModule &module);
 // indented by QJsonDocument.
 void writeSearchJson(const QList<FoundModule> &modules, const SearchOutcome &outcome,
                      const std::function<void(const QString &)> &write);
+// The same for count modules that eachModule hands to its visitor one at a time, in order.
+using ModuleVisitor = std::function<void(const FoundModule &)>;
+void writeSearchJson(int count, const std::function<void(const ModuleVisitor &)> &eachModule,
+                     const SearchOutcome &outcome, const std::function<void(const QString &)> &write);
 QString searchJsonText(const QList<FoundModule> &modules, const SearchOutcome &outcome);
 QString csvText(const QList<FoundModule> &modules); // search --csv: a header line, then one line per module
 QString tableText(const QList<FoundModule> &modules); // search: aligned columns for people

@@ -125,19 +125,24 @@ int searchCommand(const QStringList &arguments)
     if (const std::optional<Failure> failure = session.search(&found, {}, expect))
         return reportFailure(*failure);
 
-    const QList<FoundModule> modules = session.annotated(found);
-    if (json)
-        writeSearchJson(modules, session.lastSearch(), printOut);
-    else if (csv)
-        printOut(csvText(modules));
-    else if (!modules.isEmpty())
-        printOut(tableText(modules));
+    const int listed = found.size();
+    if (json) {
+        // A module at a time from the kept replies: a long list is never held decoded.
+        writeSearchJson(
+            listed, [&](const ModuleVisitor &visit) { session.forEachAnnotated(found, visit); }, session.lastSearch(),
+            printOut);
+    } else if (listed > 0) {
+        const QList<FoundModule> modules = session.annotated(found);
+        printOut(csv ? csvText(modules) : tableText(modules));
+    } else if (csv) {
+        printOut(csvText({}));
+    }
 
-    if (modules.isEmpty())
+    if (listed == 0)
         return reportFailure({ExitStatus::NothingFound, noModuleAnswered(session.lastSearch())});
-    if (modules.size() < expect)
-        return reportFailure({ExitStatus::NothingFound,
-                              QStringLiteral("%1 of %2 expected modules answered").arg(modules.size()).arg(expect)});
+    if (listed < expect)
+        return reportFailure(
+            {ExitStatus::NothingFound, QStringLiteral("%1 of %2 expected modules answered").arg(listed).arg(expect)});
     return ExitStatus::Success;
 }
 

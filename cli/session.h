@@ -30,6 +30,11 @@ public:
 
     // The modules as the adapters show them (notes filled in).
     QList<FoundModule> annotated(const FoundModules &found) const { return found.annotated(adapters); }
+    // The same, one module at a time.
+    void forEachAnnotated(const FoundModules &found, const std::function<void(const FoundModule &)> &visit) const
+    {
+        found.forEachAnnotated(adapters, visit);
+    }
     FoundModule annotated(const FoundModule &module) const { return annotatedModule(module, adapters); }
 
     // How the last search went: its rounds and the replies it may be missing.

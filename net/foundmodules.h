@@ -2,11 +2,17 @@
 
 #include "broadcastinterfaces.h"
 #include "devicerecord.h"
+#include "frameconstants.h"
 #include "receivepath.h"
 
 #include <QHash>
 #include <QList>
 #include <QStringList>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
 
 // One module as a search found it, with what is worth pointing out about it.
 struct FoundModule {
@@ -20,33 +26,57 @@ struct FoundModule {
     QStringList ipClaimedBy;
 };
 
-// The replies of a search, merged by MAC.
+// The replies of a search, merged by MAC. A module is kept as the 64 bytes of its reply (as the module would send
+// it again), where it came from and how it differs from the first reply, and decoded again when it is shown: a
+// hundred thousand modules cost a few hundred bytes each, not the kilobyte of a record's texts.
 class FoundModules
 {
 public:
     explicit FoundModules(int capacity = MostListedModules)
-        : sightings(capacity)
+        : most(capacity)
     {
     }
 
     // The first reply of a MAC wins; a later one from another source address is remembered beside it. A new MAC
-    // beyond MostListedModules is not kept (isFull()).
+    // beyond the capacity is not kept (isFull()).
     void add(const DeviceRecord &reply);
     // A module went unlisted because the list was full.
     bool isFull() const { return full; }
 
-    int size() const { return modules.size(); }
-    bool contains(const QString &macAddress) const { return modules.contains(macAddress); }
+    int size() const { return packed.size() + whole.size(); }
+    bool contains(const QString &macAddress) const { return find(macAddress) != nullptr; }
     // Only for a MAC that contains() knows.
-    const FoundModule &module(const QString &macAddress) const { return *modules.constFind(macAddress); }
+    FoundModule module(const QString &macAddress) const;
 
     // Every module with its notes filled in from the adapters (broadcastInterfaces()), ordered by source address
     // and then MAC, so that the same modules always list alike.
     QList<FoundModule> annotated(const QList<BroadcastInterface> &adapters) const;
+    // The same modules in the same order, one at a time, so that a long list is never held whole.
+    void forEachAnnotated(const QList<BroadcastInterface> &adapters,
+                          const std::function<void(const FoundModule &)> &visit) const;
 
 private:
-    ReplyCollector sightings;
-    QHash<QString, FoundModule> modules;
+    // One module: its reply's bytes, the address it answered from first and the adapter, the line-format byte as
+    // reported (the bytes keep its defined bits only) and the further addresses. A record whose bytes would not give
+    // it back exactly (none that came from a reply) is kept whole instead.
+    struct Entry {
+        std::array<char, FrameSize> frame {};
+        quint32 sourceIpv4 = 0;
+        int interfaceIndex = 0;
+        int reportedLineFormat = -1;
+        QStringList otherSources;
+        std::shared_ptr<const DeviceRecord> kept; // the whole record, when the bytes cannot carry it
+        DeviceRecord record() const;
+        QString sourceIp() const;
+    };
+    static std::optional<Entry> pack(const DeviceRecord &record);
+    static std::optional<quint64> macKey(const QString &macAddress);
+    const Entry *find(const QString &macAddress) const;
+    Entry *find(const QString &macAddress);
+
+    QHash<quint64, Entry> packed; // by the MAC's 48 bits
+    QHash<QString, Entry> whole; // records kept whole, by their MAC's text
+    int most = MostListedModules;
     bool full = false;
 };
 

@@ -192,7 +192,7 @@ void ModuleSearch::take(const ArrivedDatagram &datagram)
     const DeviceRecord reply = decodeModuleReply(received.plainFrame, sourceIpText(networkDatagram.senderAddress()),
                                                  int(networkDatagram.interfaceIndex()));
     if (running && macs.size() < MostListedModules)
-        macs.insert(reply.macAddress);
+        macs.insert(reply.macAddress.toULongLong(nullptr, 16)); // 12 hex digits, as every reply's MAC
     if (onReply && onReply(reply) && running)
         finish(true);
 }

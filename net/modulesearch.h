@@ -114,7 +114,7 @@ private:
     int requestsSent = 0; // in this round
     SearchRounds rounds;
     RepeatedReplies repeats;
-    QSet<QString> macs; // the MACs that answered this search
+    QSet<quint64> macs; // the MACs that answered this search, as their 48 bits
     QTimer repeat; // the next request of a round
     QTimer roundEnd; // the round's duration
     QTimer quiet; // nothing came for a while

@@ -1,5 +1,9 @@
+#include "devicerecordprinting.h"
 #include "foundmodules.h"
+#include "frameconstants.h"
+#include "replyframe.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -57,6 +61,8 @@ private slots:
     void notes_data();
     void notes();
     void aFullListKeepsTheFirst();
+    void modulesComeBackAsTheyAnswered_data();
+    void modulesComeBackAsTheyAnswered();
 };
 
 void TestFoundModules::notes_data()
@@ -119,6 +125,61 @@ void TestFoundModules::aFullListKeepsTheFirst()
     QCOMPARE(found.size(), 2);
     QVERIFY(!found.contains(QStringLiteral("0A0000000003")));
     QCOMPARE(found.module(QStringLiteral("0A0000000001")).otherSources, QStringList {"10.231.0.9"});
+}
+
+// A module is kept as compactly as its reply allows, but what is listed is the record as the search handed it over,
+// whatever its bytes: replies of random bytes (every field, the unused bits of the line-format byte, names in no
+// encoding), and records no reply gives, which are kept whole.
+void TestFoundModules::modulesComeBackAsTheyAnswered_data()
+{
+    QTest::addColumn<QList<DeviceRecord>>("records");
+
+    QRandomGenerator random(22);
+    QList<DeviceRecord> fromReplies;
+    for (int i = 0; i < 500; ++i) {
+        QByteArray frame(FrameSize, '\0');
+        for (char &byte : frame)
+            byte = char(random.bounded(256));
+        DeviceRecord record = decodeDeviceReply(frame, QStringLiteral("10.231.%1.%2").arg(i / 256).arg(i % 256));
+        record.interfaceIndex = 1 + i % 3;
+        fromReplies << record;
+    }
+    QTest::newRow("replies of random bytes") << fromReplies;
+
+    DeviceRecord lowerCaseMac = fromReplies.first();
+    lowerCaseMac.macAddress = lowerCaseMac.macAddress.toLower();
+    DeviceRecord nameOfItsOwn = fromReplies.at(1);
+    nameOfItsOwn.deviceName = QStringLiteral("not its name");
+    DeviceRecord ipv6Source = fromReplies.at(2);
+    ipv6Source.sourceIp = QStringLiteral("fe80::1");
+    DeviceRecord notFromAReply;
+    notFromAReply.macAddress = QStringLiteral("0A00000000C1");
+    QTest::newRow("records no reply gives")
+        << QList<DeviceRecord> {lowerCaseMac, nameOfItsOwn, ipv6Source, notFromAReply};
+}
+
+void TestFoundModules::modulesComeBackAsTheyAnswered()
+{
+    QFETCH(QList<DeviceRecord>, records);
+
+    FoundModules found;
+    QHash<QString, DeviceRecord> first;
+    for (const DeviceRecord &record : records) {
+        found.add(record);
+        if (!first.contains(record.macAddress))
+            first.insert(record.macAddress, record);
+    }
+    QCOMPARE(found.size(), first.size());
+    for (const DeviceRecord &record : qAsConst(first)) {
+        QVERIFY(found.contains(record.macAddress));
+        QCOMPARE(found.module(record.macAddress).record, record);
+    }
+    int listed = 0;
+    for (const FoundModule &module : found.annotated(oneAdapter())) {
+        QCOMPARE(module.record, first.value(module.record.macAddress));
+        ++listed;
+    }
+    QCOMPARE(listed, first.size());
 }
 
 QTEST_GUILESS_MAIN(TestFoundModules)
