@@ -75,9 +75,10 @@ screenshots: build
 
 # Fuzzing: both targets share FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600), or one alone:
 # make fuzz FUZZ_TARGETS=fuzz_plainframe. fuzz_receive goes through the receive filter and the cipher;
-# fuzz_plainframe checks the same replies without the cipher, many times faster. Each run starts from the corpus
-# kept in fuzz/corpus/<target> and the seeds, and ends by merging what it found into that corpus, minimised (the
-# fewest inputs that reach every feature seen), so coverage builds up from run to run: commit the changed corpus.
+# fuzz_plainframe checks the same replies without the cipher, whose bytes the fuzzer then steers directly. Each run
+# starts from the corpus kept in fuzz/corpus/<target> and the seeds, and ends by merging what it found into that
+# corpus, minimised (the fewest inputs that reach every feature seen), so coverage builds up from run to run: commit
+# the changed corpus.
 # FUZZ_RUNS ends a target's run after that many executions, if its time is not up first (-1: only time ends it).
 FUZZ_SECONDS ?= 300
 FUZZ_RUNS ?= -1

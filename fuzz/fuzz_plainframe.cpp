@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// The receive path after decryption, without the cipher, so that it runs many times faster than fuzz_receive:
+// The receive path after decryption, without the cipher, so that the fuzzer's changes to the bytes reach the checks:
 // the checks a decrypted frame meets, the decoding of a module's reply and the configuration frame built from it.
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
