@@ -488,6 +488,7 @@ void MainWindow::searchEnded()
     const int rounds = outcome.rounds;
     const quint64 lost = outcome.lostReplies;
     const quint64 repeats = outcome.repeatsDropped;
+    const bool dropsCounted = outcome.dropsCounted;
     searchStatus = [=] {
         QStringList parts;
         if (answered > 0)
@@ -515,7 +516,12 @@ void MainWindow::searchEnded()
                                                  "be incomplete; search again.")
                                       .arg(rounds)
                                       .arg(lost));
-        if (repeats > 0)
+        else if (!dropsCounted)
+            // Windows keeps no count of the replies it dropped: the list cannot be called complete.
+            parts << (isChinese ? QStringLiteral("本系统不统计被丢弃的回复，列表可能不完整；如缺少模块请再次搜索")
+                                : QStringLiteral("This system does not count the replies it drops; the list may be "
+                                                 "incomplete. Search again if a module is missing."));
+        if (repeats > 0 && dropsCounted)
             parts << (isChinese
                           ? QStringLiteral("列表很可能已完整：最后两轮搜索没有发现新设备，系统丢弃的%1个回复是重复的。")
                                 .arg(repeats)

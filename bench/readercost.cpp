@@ -52,10 +52,10 @@ bool measureReaderCost(ReaderCosts *costs, QString *error)
         return false;
     }
     receiver.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, RequestedReceiveBuffer);
-    const int descriptor = int(receiver.socketDescriptor());
-    SocketBatchReader::enableReports(descriptor);
-
+    // Read as the device port's reader thread reads, without its event loop: nothing announces, the loop below reads.
     SocketBatchReader batch;
+    if (!batch.attach(&receiver, [] {}, error))
+        return false;
     ArrivalBuffer queue;
     std::vector<double> batchSamples;
     std::vector<double> qtSamples;
@@ -65,7 +65,7 @@ bool measureReaderCost(ReaderCosts *costs, QString *error)
         fill(sender, receiver, replies);
         int read = 0;
         double start = threadCpuMicroseconds();
-        for (int count = batch.read(descriptor); count > 0; count = batch.read(descriptor)) {
+        for (int count = batch.read(); count > 0; count = batch.read()) {
             queue.append(batch, count);
             read += count;
         }

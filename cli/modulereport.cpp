@@ -166,11 +166,13 @@ void writeSearchJson(int count, const std::function<void(const ModuleVisitor &)>
 {
     // The keys in QJsonDocument's order; each module is its own document, indented two levels further.
     const QString moduleIndent(8, QLatin1Char(' '));
+    // null where the system does not count what it drops
+    const QString lost = outcome.dropsCounted ? QString::number(outcome.lostReplies) : QStringLiteral("null");
     write(QStringLiteral("{\n    \"answered\": %1,\n    \"failed-checksum\": %2,\n    \"lost-replies\": %3,\n"
                          "    \"modules\": [\n")
               .arg(outcome.modules)
               .arg(outcome.badChecksums)
-              .arg(outcome.lostReplies));
+              .arg(lost));
     int written = 0;
     eachModule([&](const FoundModule &module) {
         QString text = QString::fromUtf8(QJsonDocument(reportJson(module)).toJson(QJsonDocument::Indented));

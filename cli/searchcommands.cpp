@@ -85,7 +85,8 @@ int searchCommand(const QStringList &arguments)
             "adapter it answered on (\"foreign subnet\": nobody there can reach it), an address claimed by\n"
             "two modules, and a MAC that answered from two addresses. When the system dropped replies for\n"
             "want of room, the request goes out again (each round as long as --timeout), up to %1 rounds in\n"
-            "all; replies still dropped in the last round are warned about.\n")
+            "all; replies still dropped in the last round are warned about. Where the system counts no drops\n"
+            "(Windows), the search asks once and warns that modules may be missing.\n")
                 .arg(SearchRounds::MostRounds)
             + frameKeySourcesHelp());
     Session::addOptions(commandLine);

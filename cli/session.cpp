@@ -98,7 +98,11 @@ std::optional<Failure> Session::search(FoundModules *found, const QStringList &m
                                     "may be missing; search again")
                          .arg(searched.lostReplies)
                          .arg(searched.rounds));
-    if (searched.repeatsDropped > 0)
+    if (!searched.dropsCounted)
+        printWarning(QStringLiteral("this system does not count the replies it drops for want of room (receive "
+                                    "queue: %1 KiB): modules may be missing; search again to be sure")
+                         .arg(searched.receiveBufferBytes / 1024));
+    else if (searched.repeatsDropped > 0)
         printError(QStringLiteral("the list is very likely complete: the last two of %1 search rounds found no new "
                                   "module, and the %2 replies the system dropped in the last one were repeats")
                        .arg(searched.rounds)

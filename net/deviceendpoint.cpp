@@ -6,17 +6,10 @@
 
 #include <QHostAddress>
 #include <QMutexLocker>
-#include <QSocketNotifier>
 #include <QUdpSocket>
 #include <QVariant>
 
 #include <cerrno>
-#include <fcntl.h>
-#include <linux/sock_diag.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -24,7 +17,6 @@ namespace {
 // Room for a burst while the reader thread is not scheduled; the kernel may cap it lower.
 constexpr int ReceiveBufferSize = 4 * 1024 * 1024;
 constexpr int KeptFailures = 64;
-constexpr int ReaderNice = -10;
 // Batches read per wake-up before sends queued behind them get their turn; the notifier wakes the reader again.
 constexpr int BatchesPerWake = 16;
 // While a burst arrives, the reader lets replies gather this long before it reads again, rather than waking for
@@ -42,45 +34,25 @@ public:
     {
     }
 
-    ~DatagramReader() override
-    {
-        delete notifier;
-        if (descriptor >= 0)
-            close(descriptor);
-    }
-
-    // The reader's own descriptor of the socket, or -1.
+    // The receive buffer the system granted, in bytes; 0 when the port could not be bound.
     int bind(QString *error)
     {
-        // The reader must get a core within milliseconds while a burst arrives, or the kernel's queue overflows;
-        // where the system lets us, it runs ahead of the busy threads that list and send.
-        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), ReaderNice);
+        SocketBatchReader::raiseThreadPriority();
         socket = new QUdpSocket(this);
         if (!socket->bind(QHostAddress::Any, DevicePort, QAbstractSocket::ShareAddress)) {
             if (error)
                 *error = socket->errorString();
-            return -1;
+            return 0;
         }
         socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, ReceiveBufferSize);
-        // Reads go past Qt straight to the socket, through a descriptor of its own. Qt's notifier on the socket
-        // announces data once more that nobody reads through Qt, then stays off for good.
-        descriptor = fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
-        if (descriptor < 0) {
-            if (error)
-                *error = qt_error_string(errno);
-            return -1;
-        }
-        SocketBatchReader::enableReports(descriptor);
-        notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read);
-        connect(notifier, &QSocketNotifier::activated, this, &DatagramReader::drain);
-        return descriptor;
+        if (!batch.attach(socket, [this] { drain(); }, error))
+            return 0;
+        return qMax(1, socket->socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt());
     }
 
-    void hold(bool held)
-    {
-        if (notifier)
-            notifier->setEnabled(!held);
-    }
+    void hold(bool held) { batch.hold(held); }
+
+    bool currentDropCount(quint32 *count) const { return batch.currentDropCount(count); }
 
     void send(const QByteArray &bytes, int interfaceIndex, const QHostAddress &sender)
     {
@@ -109,7 +81,7 @@ private:
     void drain()
     {
         for (int round = 0; round < BatchesPerWake; ++round) {
-            const int count = batch.read(descriptor);
+            const int count = batch.read();
             if (count <= 0)
                 return; // nothing waits, or an error the next datagram will not repeat
             endpoint->store(batch, count);
@@ -120,8 +92,6 @@ private:
 
     DeviceEndpoint *endpoint;
     QUdpSocket *socket = nullptr;
-    QSocketNotifier *notifier = nullptr;
-    int descriptor = -1;
     SocketBatchReader batch;
     QStringList failures; // the first few since the last flush; nobody may ever flush
 };
@@ -145,8 +115,8 @@ DeviceEndpoint::~DeviceEndpoint()
 bool DeviceEndpoint::bind(QString *error)
 {
     QMetaObject::invokeMethod(
-        reader, [this, error] { descriptor = reader->bind(error); }, Qt::BlockingQueuedConnection);
-    bound = descriptor >= 0;
+        reader, [this, error] { receiveBuffer = reader->bind(error); }, Qt::BlockingQueuedConnection);
+    bound = receiveBuffer > 0;
     return bound;
 }
 
@@ -299,17 +269,16 @@ bool DeviceEndpoint::hasDatagrams() const
     return untaken > 0;
 }
 
-// The system keeps one count per socket, reported with each datagram queued after a drop and readable at any
-// time; asking now also counts drops after the last datagram that arrived.
+bool DeviceEndpoint::countsDrops()
+{
+    return SocketBatchReader::countsDrops();
+}
+
 quint64 DeviceEndpoint::droppedDatagrams() const
 {
-    if (descriptor >= 0) {
-        quint32 memory[SK_MEMINFO_VARS] = {};
-        socklen_t length = sizeof memory;
-        if (getsockopt(descriptor, SOL_SOCKET, SO_MEMINFO, memory, &length) == 0
-            && length >= (SK_MEMINFO_DROPS + 1) * sizeof(quint32))
-            countDrops(memory[SK_MEMINFO_DROPS]);
-    }
+    quint32 systemCount = 0;
+    if (bound && reader->currentDropCount(&systemCount))
+        countDrops(systemCount);
     QMutexLocker locker(&dropLock);
     return dropTotal;
 }

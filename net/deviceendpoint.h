@@ -18,7 +18,7 @@ class SocketBatchReader;
 // UDP port 1500, shared with other programs. A reader thread owns the socket and does nothing but move
 // datagrams from the kernel's queue into memory, a batch per system call and without an allocation per datagram,
 // so a burst of replies is not lost while the caller is busy listing; the caller takes them in batches on its own
-// thread. What the system still drops for want of room is counted. Sends are handed to the same socket, so they
+// thread. What the system still drops for want of room is counted where the system keeps a count. Sends are handed to the same socket, so they
 // leave from port 1500 too.
 class DeviceEndpoint : public QObject
 {
@@ -52,8 +52,13 @@ public:
 
     // Datagrams dropped since the socket was bound, because they arrived while the system's receive queue or the
     // queue here was full, or were discarded unread: a running total, to be compared before and after a search.
-    // Any thread.
+    // Any thread. Where the system keeps no count of its own drops (countsDrops), only those here are in it.
     quint64 droppedDatagrams() const;
+    // Whether this platform counts the system's drops: where it does not (Windows), a search cannot tell whether
+    // replies went missing on the way in, and must say so.
+    static bool countsDrops();
+    // The receive queue the system granted the bound socket, in bytes (asked for: several megabytes).
+    int receiveBufferBytes() const { return receiveBuffer; }
 
     // The queue between the reader and the caller holds at most this many datagrams, and at most QueueByteLimit
     // bytes of them, however fast a flood comes: what arrives beyond either is dropped and counted with the
@@ -85,7 +90,7 @@ private:
     QThread thread;
     DatagramReader *reader = nullptr;
     bool bound = false;
-    int descriptor = -1; // the reader's own descriptor of the socket, set once by bind
+    int receiveBuffer = 0; // set once by bind
 
     // The reader fills one buffer while the caller empties the other; they trade places when the caller's is done.
     mutable QMutex queueLock;

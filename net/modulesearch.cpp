@@ -144,6 +144,8 @@ void ModuleSearch::finish(bool satisfied)
     result.lostReplies = satisfied ? 0 : rounds.lostReplies();
     result.repeatsDropped = satisfied ? 0 : rounds.repeatsDropped();
     result.modules = macs.size();
+    result.dropsCounted = satisfied || DeviceEndpoint::countsDrops();
+    result.receiveBufferBytes = endpoint.receiveBufferBytes();
     emit finished();
 }
 

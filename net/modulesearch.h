@@ -43,6 +43,10 @@ struct SearchOutcome {
     // 64-byte datagrams from port 1500 whose checksum failed after decryption: modules with another frame key, as a
     // rule (a module's reply is the same bytes every time, so each distinct one is counted once).
     int badChecksums = 0;
+    // False where the system keeps no count of the replies it dropped (Windows) and the search ran its time out:
+    // then nobody can tell whether modules are missing, and no further rounds are asked for on that account.
+    bool dropsCounted = true;
+    int receiveBufferBytes = 0; // the receive queue the system granted the device port
     bool allSendsFailed() const { return copiesSent > 0 && sendErrors.size() >= copiesSent; }
 };
 

@@ -86,6 +86,21 @@ void TestSearchReport::repliesStillDroppedAreWarnedAboutAndInJson()
     QVERIFY(!failure);
 
     const SearchOutcome &outcome = session.lastSearch();
+    if (!DeviceEndpoint::countsDrops()) {
+        // The portable reader (Windows): nothing counts the drops, so one round, and the report says that the list
+        // cannot be vouched for instead of claiming it whole.
+        QCOMPARE(outcome.rounds, 1);
+        QVERIFY(!outcome.dropsCounted);
+        QCOMPARE(QString::fromUtf8(warning),
+                 QStringLiteral("kestrelctl: warning: this system does not count the replies it drops for want of "
+                                "room (receive queue: %1 KiB): modules may be missing; search again to be sure\n")
+                     .arg(outcome.receiveBufferBytes / 1024));
+        const QJsonObject json
+            = QJsonDocument::fromJson(searchJsonText(session.annotated(found), outcome).toUtf8()).object();
+        QVERIFY(json.value(QStringLiteral("lost-replies")).isNull());
+        return;
+    }
+    QVERIFY(outcome.dropsCounted);
     QCOMPARE(outcome.rounds, SearchRounds::MostRounds);
     QVERIFY(outcome.lostReplies > 0);
     QCOMPARE(QString::fromUtf8(warning),

@@ -158,6 +158,8 @@ void TestDatagramReader::datagramsArriveWhole()
 // intact, or counted as dropped.
 void TestDatagramReader::dropsAreCountedExactly()
 {
+    if (!DeviceEndpoint::countsDrops())
+        QSKIP("this reader cannot count drops (the portable reader, as on Windows)");
     DeviceEndpoint endpoint;
     QVERIFY(endpoint.bind());
     QUdpSocket peer;

@@ -103,6 +103,8 @@ bool fillQueue(DeviceEndpoint &endpoint, PlayedModules &segment)
 // again. Each module reaches the caller once.
 void TestModuleSearch::droppedModulesAreAskedForAgain()
 {
+    if (!DeviceEndpoint::countsDrops())
+        QSKIP("this reader cannot count drops, so it never asks again (repliesStillDroppedAreReported)");
     DeviceEndpoint endpoint;
     QVERIFY(endpoint.bind());
     PlayedModules segment(Modules, FirstMac);
@@ -180,6 +182,15 @@ void TestModuleSearch::repliesStillDroppedAreReported()
     // rounds can be short.
     const SearchOutcome outcome = runSearch(endpoint, {RoundMs / 5, 1, 0}, [](const DeviceRecord &) { return false; });
     endpoint.holdReading(false);
+    if (!DeviceEndpoint::countsDrops()) {
+        // Nothing counts the drops (the portable reader, Windows): one request, and an outcome that cannot vouch
+        // for the list.
+        QCOMPARE(outcome.rounds, 1);
+        QVERIFY(!outcome.dropsCounted);
+        QCOMPARE(requestsSent(endpoint, segment), 1);
+        return;
+    }
+    QVERIFY(outcome.dropsCounted);
     QCOMPARE(outcome.rounds, SearchRounds::MostRounds);
     QVERIFY(outcome.droppedInFirstRound > 0);
     QVERIFY(outcome.lostReplies > 0);

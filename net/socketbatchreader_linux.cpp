@@ -1,10 +1,20 @@
+// The reader on Linux: a batch of datagrams per system call (recvmmsg) through a descriptor of its own, and the
+// socket's drop count (SO_RXQ_OVFL with each datagram, SO_MEMINFO at any time).
 #include "socketbatchreader.h"
+
+#include <QSocketNotifier>
+#include <QUdpSocket>
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,6 +27,7 @@ constexpr int TailBytes = LargestDatagram - HeadBytes;
 constexpr int ControlBytes = 256;
 // How a dual-stack socket writes an IPv4 address: ::ffff:a.b.c.d.
 constexpr quint8 MappedIpv4Prefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+constexpr int ReaderNice = -10;
 
 void writeMappedIpv4(quint8 *address, const in_addr &ipv4)
 {
@@ -26,7 +37,19 @@ void writeMappedIpv4(quint8 *address, const in_addr &ipv4)
 
 } // namespace
 
-struct SocketBatchReader::Buffers {
+struct SocketBatchReader::Platform {
+    ~Platform()
+    {
+        delete notifier;
+        if (descriptor >= 0)
+            close(descriptor);
+    }
+
+    int descriptor = -1;
+    QSocketNotifier *notifier = nullptr;
+    quint32 lastDropCount = 0;
+    bool dropCountSeen = false;
+
     mmsghdr messages[Slots];
     iovec vectors[Slots][2];
     sockaddr_in6 senders[Slots];
@@ -37,9 +60,9 @@ struct SocketBatchReader::Buffers {
 };
 
 SocketBatchReader::SocketBatchReader()
-    : buffers(new Buffers)
+    : platform(new Platform)
 {
-    Buffers &b = *buffers;
+    Platform &b = *platform;
     std::memset(b.messages, 0, sizeof b.messages);
     for (int i = 0; i < Slots; ++i) {
         b.vectors[i][0] = {b.heads[i], HeadBytes};
@@ -54,17 +77,47 @@ SocketBatchReader::SocketBatchReader()
 
 SocketBatchReader::~SocketBatchReader() = default;
 
-bool SocketBatchReader::enableReports(int descriptor)
+bool SocketBatchReader::countsDrops()
 {
-    const int on = 1;
-    // The adapter of arrival, for a dual-stack socket also for IPv4 senders.
-    setsockopt(descriptor, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof on);
-    return setsockopt(descriptor, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on) == 0;
+    return true;
 }
 
-int SocketBatchReader::read(int descriptor)
+void SocketBatchReader::raiseThreadPriority()
 {
-    Buffers &b = *buffers;
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), ReaderNice);
+}
+
+bool SocketBatchReader::attach(QUdpSocket *socket, std::function<void()> ready, QString *error)
+{
+    Platform &b = *platform;
+    // Reads go past Qt straight to the socket, through a descriptor of its own. Qt's notifier on the socket
+    // announces data once more that nobody reads through Qt, then stays off for good.
+    b.descriptor = fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (b.descriptor < 0) {
+        if (error)
+            *error = qt_error_string(errno);
+        return false;
+    }
+    const int on = 1;
+    // The adapter of arrival, for a dual-stack socket also for IPv4 senders, and the drop count.
+    setsockopt(b.descriptor, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof on);
+    setsockopt(b.descriptor, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+    b.notifier = new QSocketNotifier(b.descriptor, QSocketNotifier::Read);
+    QObject::connect(b.notifier, &QSocketNotifier::activated, std::move(ready));
+    return true;
+}
+
+void SocketBatchReader::hold(bool held)
+{
+    // The notifier reports a waiting datagram as long as one waits, so enabling it again is enough.
+    if (platform->notifier)
+        platform->notifier->setEnabled(!held);
+}
+
+int SocketBatchReader::read()
+{
+    Platform &b = *platform;
+    const int descriptor = b.descriptor;
     for (int i = 0; i < Slots; ++i) {
         msghdr &header = b.messages[i].msg_hdr;
         header.msg_namelen = sizeof(sockaddr_in6);
@@ -115,8 +168,8 @@ int SocketBatchReader::read(int descriptor)
             } else if (report->cmsg_level == SOL_SOCKET && report->cmsg_type == SO_RXQ_OVFL
                        && report->cmsg_len >= CMSG_LEN(sizeof(quint32))) {
                 // The socket's drop count when this datagram was queued; the last of the batch is the newest.
-                std::memcpy(&lastDropCount, CMSG_DATA(report), sizeof lastDropCount);
-                dropCountSeen = true;
+                std::memcpy(&b.lastDropCount, CMSG_DATA(report), sizeof b.lastDropCount);
+                b.dropCountSeen = true;
             }
         }
     }
@@ -125,7 +178,7 @@ int SocketBatchReader::read(int descriptor)
 
 const char *SocketBatchReader::head(int i) const
 {
-    return buffers->heads[i];
+    return platform->heads[i];
 }
 
 int SocketBatchReader::headBytes(int i) const
@@ -135,11 +188,27 @@ int SocketBatchReader::headBytes(int i) const
 
 const char *SocketBatchReader::tail(int i) const
 {
-    return buffers->tails.get() + size_t(i) * TailBytes;
+    return platform->tails.get() + size_t(i) * TailBytes;
 }
 
 bool SocketBatchReader::dropCount(quint32 *count) const
 {
-    *count = lastDropCount;
-    return dropCountSeen;
+    *count = platform->lastDropCount;
+    return platform->dropCountSeen;
+}
+
+// The system keeps one count per socket, reported with each datagram queued after a drop and readable at any
+// time; asking now also counts drops after the last datagram that arrived.
+bool SocketBatchReader::currentDropCount(quint32 *count) const
+{
+    const int descriptor = platform->descriptor;
+    if (descriptor < 0)
+        return false;
+    quint32 memory[SK_MEMINFO_VARS] = {};
+    socklen_t length = sizeof memory;
+    if (getsockopt(descriptor, SOL_SOCKET, SO_MEMINFO, memory, &length) != 0
+        || length < (SK_MEMINFO_DROPS + 1) * sizeof(quint32))
+        return false;
+    *count = memory[SK_MEMINFO_DROPS];
+    return true;
 }
