@@ -27,6 +27,14 @@ if(KESTREL_BUILD_TESTS)
     list(APPEND kestrelQtComponents Test)
 endif()
 
+# A cross build (cmake/mingw-w64.cmake) compiles the catalogues with the machine's own lrelease: the Qt built for
+# Windows carries no Linguist, and the catalogues are the same on every system.
+if(CMAKE_CROSSCOMPILING)
+    list(REMOVE_ITEM kestrelQtComponents LinguistTools)
+    find_package(Qt5LinguistTools REQUIRED NO_CMAKE_FIND_ROOT_PATH
+                 PATHS /usr/lib/${CMAKE_HOST_SYSTEM_PROCESSOR}-linux-gnu/cmake /usr/lib/cmake)
+endif()
+
 find_package(QT NAMES ${kestrelQtNames} REQUIRED COMPONENTS Core)
 find_package(Qt${QT_VERSION_MAJOR} ${KESTREL_QT${QT_VERSION_MAJOR}_MINIMUM} REQUIRED COMPONENTS ${kestrelQtComponents})
 message(STATUS "Building against Qt ${QT_VERSION}")
