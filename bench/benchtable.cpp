@@ -1,6 +1,7 @@
 #include "benchtable.h"
 
 #include "searchrounds.h"
+#include "socketbatchreader.h"
 
 #include <QLocale>
 #include <QMap>
@@ -103,6 +104,8 @@ QString benchTable(const BenchResults &results)
     text += row({QStringLiteral("---"), QStringLiteral("---:"), QStringLiteral("---"), QStringLiteral("---:"),
                  QStringLiteral("---:"), QStringLiteral("---:")});
 
+    // Which reader this build has: the batch reader, or the portable one (as on Windows) with KESTREL_PORTABLE_READER.
+    const bool batchReader = SocketBatchReader::countsDrops();
     // A run of the memory rows alone measures nothing else.
     if (!results.memoryOnly) {
         const QString openssl = QStringLiteral("OpenSSL AES-128-CBC %1");
@@ -141,9 +144,11 @@ QString benchTable(const BenchResults &results)
             text += row({startupWhat, startup.failure, QString(), QString(), QString(), QString()});
 
         const ReaderCosts &reader = results.reader;
-        text += row({QStringLiteral("device port reader: one reply from the kernel's queue into the window's, batch "
-                                    "read (%1 queued)")
-                         .arg(count(reader.queued)),
+        text += row({QStringLiteral("device port reader: one reply from the kernel's queue into the window's, %1 (%2 "
+                                    "queued)")
+                         .arg(batchReader ? QStringLiteral("batch read")
+                                          : QStringLiteral("portable reader, one datagram at a time through Qt"),
+                              count(reader.queued)),
                      microseconds(reader.batchRead),
                      QStringLiteral("Qt's receiveDatagram loop %1").arg(microseconds(reader.qtReceive)),
                      ratio(reader.batchRead, reader.qtReceive), QString(), QString()});
@@ -211,10 +216,12 @@ QString benchTable(const BenchResults &results)
                      QStringLiteral("%1 MiB").arg(double(cost.peakKiB) / 1024, 0, 'f', 0)});
     }
 
-    // The highest paced rate whose first round lost nothing, per burst size.
+    // The highest paced rate whose first round lost nothing, per burst size. The portable reader counts no drops and
+    // asks once: there a round lost nothing when it listed every module.
     QMap<int, int> cleanRate;
     for (const BurstResult &burst : results.bursts) {
-        if (burst.rate > 0 && burst.failure.isEmpty() && burst.firstRoundDropped == 0)
+        const bool lossless = batchReader ? burst.firstRoundDropped == 0 : burst.listed == burst.modules;
+        if (burst.rate > 0 && burst.failure.isEmpty() && lossless)
             cleanRate[burst.modules] = qMax(cleanRate.value(burst.modules), burst.rate);
         else if (burst.rate > 0 && !cleanRate.contains(burst.modules))
             cleanRate[burst.modules] = 0;
@@ -225,10 +232,13 @@ QString benchTable(const BenchResults &results)
             rates << QStringLiteral("%1 replies: %2")
                          .arg(count(it.key()), it.value() > 0 ? perSecond(it.value()) : QStringLiteral("none"));
         text
-            += QStringLiteral("\nHighest paced rate with no kernel drop in the first round: %1. After drops the search "
-                              "asks again, up to %2 rounds in all.\n")
-                   .arg(rates.join(QStringLiteral(", ")))
-                   .arg(SearchRounds::MostRounds);
+            += batchReader ? QStringLiteral("\nHighest paced rate with no kernel drop in the first round: %1. After drops "
+                                            "the search asks again, up to %2 rounds in all.\n")
+                                 .arg(rates.join(QStringLiteral(", ")))
+                                 .arg(SearchRounds::MostRounds)
+                           : QStringLiteral("\nHighest paced rate at which the one request listed every module (the "
+                                            "portable reader counts no drops and never asks again): %1.\n")
+                                 .arg(rates.join(QStringLiteral(", ")));
     }
     return text;
 }
