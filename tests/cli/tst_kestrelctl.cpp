@@ -1,5 +1,6 @@
 #include "clitestsupport.h"
 #include "configframe.h"
+#include "deviceendpoint.h"
 #include "framecipher.h"
 #include "frameconstants.h"
 #include "privatenetwork.h"
@@ -226,7 +227,13 @@ void TestKestrelctl::searchListsEveryModuleOnce()
         const QJsonObject search = QJsonDocument::fromJson(result.out).object();
         const int rounds = search.value(QStringLiteral("rounds")).toInt();
         QVERIFY2(rounds >= 1 && rounds <= 5, qPrintable(QString::number(rounds)));
-        QCOMPARE(search.value(QStringLiteral("lost-replies")).toInt(-1), 0);
+        // Where the system counts no drops (the portable reader, as on Windows), a search that ran its time out
+        // cannot vouch for its list: null, not 0. One that got what it expected can.
+        const QJsonValue lost = search.value(QStringLiteral("lost-replies"));
+        if (DeviceEndpoint::countsDrops() || retries == 0)
+            QCOMPARE(lost.toInt(-1), 0);
+        else
+            QVERIFY2(lost.isNull() && rounds == 1, qPrintable(QString::number(rounds)));
         for (const QJsonValue &entry : searchedModuleList(result.out))
             macs << entry.toObject().value(QStringLiteral("mac")).toString();
     } else {
