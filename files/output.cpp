@@ -1,42 +1,15 @@
 #include "output.h"
 
+#include "standardstreams.h"
+
 #include <QByteArray>
 
-#include <cerrno>
-#include <csignal>
-#include <unistd.h>
-
 namespace {
-
-struct Stream {
-    int descriptor;
-    bool closed = false;
-};
-
-Stream standardOutput {STDOUT_FILENO};
-Stream standardError {STDERR_FILENO};
 
 QString &programName()
 {
     static QString name;
     return name;
-}
-
-void writeAll(Stream &stream, const QByteArray &bytes)
-{
-    const char *data = bytes.constData();
-    qint64 left = bytes.size();
-    while (!stream.closed && left > 0) {
-        const ssize_t written = ::write(stream.descriptor, data, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            stream.closed = true; // EPIPE above all: nobody reads any more
-            return;
-        }
-        data += written;
-        left -= written;
-    }
 }
 
 bool isControl(char16_t c)
@@ -49,7 +22,7 @@ bool isControl(char16_t c)
 void initProgramOutput(const QString &name)
 {
     programName() = name;
-    std::signal(SIGPIPE, SIG_IGN);
+    keepClosedPipesQuiet();
 }
 
 QString visibleText(const QString &text)
@@ -69,6 +42,13 @@ QString visibleText(const QString &text)
 
 bool argumentsAreUtf8(int argc, const char *const argv[], QString *error)
 {
+#ifdef Q_OS_WIN
+    // Windows hands Qt the command line as UTF-16 (QCoreApplication::arguments); argv is only its copy in the local
+    // code page, which is no UTF-8.
+    Q_UNUSED(argc)
+    Q_UNUSED(argv)
+    Q_UNUSED(error)
+#else
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument(argv[i]);
         const QString text = QString::fromUtf8(argument);
@@ -77,12 +57,13 @@ bool argumentsAreUtf8(int argc, const char *const argv[], QString *error)
             return false;
         }
     }
+#endif
     return true;
 }
 
 void printOut(const QString &text)
 {
-    writeAll(standardOutput, text.toUtf8());
+    writeStandardStream(StandardStream::Output, text);
 }
 
 void printLine(const QString &line)
@@ -92,12 +73,12 @@ void printLine(const QString &line)
 
 void printError(const QString &message)
 {
-    writeAll(standardError, QStringLiteral("%1: %2\n").arg(programName(), visibleText(message)).toUtf8());
+    writeStandardStream(StandardStream::Error, QStringLiteral("%1: %2\n").arg(programName(), visibleText(message)));
 }
 
 void printErrorText(const QString &text)
 {
-    writeAll(standardError, text.toUtf8());
+    writeStandardStream(StandardStream::Error, text);
 }
 
 void printWarning(const QString &message)

@@ -6,8 +6,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 // Where the frame key comes from: the command line, then KESTREL_FRAME_KEY, then "frameKey" in the settings
 // file, then the key built into the program; a text that is not 32 hexadecimal digits is never a key.
@@ -127,8 +129,10 @@ void TestFrameKeySource::unusableSettingsFileIsRefusedNamingIt_data()
     QTest::newRow("UTF-16") << utf16 << "not UTF-8";
     QTest::newRow("UTF-16 without a byte-order mark") << utf16.mid(2) << "not UTF-8";
     QTest::newRow("bad hexadecimal") << QByteArray("[General]\nframeKey=0x1234\n") << "32 hexadecimal digits";
+#ifdef Q_OS_UNIX
     // Opening a FIFO to read waits for a writer: every program would hang at start.
     QTest::newRow("a FIFO") << QByteArray("<fifo>") << "is a FIFO; a regular file is needed";
+#endif
     QTest::newRow("larger than a settings file can be")
         << "[General]\nframeKey=" + KeyB.toLatin1() + "\n; " + QByteArray(1024 * 1024, 'x') + "\n"
         << "is larger than 1048576 bytes";
@@ -148,17 +152,23 @@ void TestFrameKeySource::unusableSettingsFileIsRefusedNamingIt()
     QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
     if (content.isEmpty()) {
         QVERIFY(QDir().mkdir(path));
+#ifdef Q_OS_UNIX
     } else if (content == "<fifo>") {
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+#endif
     } else {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
 
+#ifdef Q_OS_UNIX
     ::alarm(30); // a program that waits on the file is ended, not left to the test's time limit
+#endif
     const FrameKeyChoice chosen = chooseFrameKey();
+#ifdef Q_OS_UNIX
     ::alarm(0);
+#endif
     QCOMPARE(int(chosen.source), int(FrameKeySource::SettingsFile));
     QVERIFY(!chosen.isValid());
     QCOMPARE(chosen.origin, path);

@@ -1,5 +1,6 @@
 #include "regularfile.h"
 
+#include "filemessages.h"
 #include "output.h"
 
 #include <QFile>
@@ -31,17 +32,12 @@ QString typeName(mode_t mode)
 
 QString notRegular(const QString &path, mode_t mode)
 {
-    return QStringLiteral("%1 is %2; a regular file is needed").arg(path, typeName(mode));
+    return notRegularFileMessage(path, typeName(mode));
 }
 
 QString systemError(const QString &path)
 {
     return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-}
-
-QString tooLarge(const QString &path, qint64 maxBytes)
-{
-    return QStringLiteral("%1 is larger than %2 bytes").arg(path).arg(maxBytes);
 }
 
 } // namespace
@@ -75,7 +71,7 @@ bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *content, 
         return false;
     }
     if (info.st_size > maxBytes) {
-        *error = tooLarge(path, maxBytes);
+        *error = tooLargeFileMessage(path, maxBytes);
         return false;
     }
     // Without waiting, and checked again: the path may have been replaced since.
@@ -104,7 +100,7 @@ bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *content, 
     }
     if (content->size() > maxBytes) {
         content->clear();
-        *error = tooLarge(path, maxBytes);
+        *error = tooLargeFileMessage(path, maxBytes);
         return false;
     }
     return true;
