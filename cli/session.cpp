@@ -98,15 +98,17 @@ std::optional<Failure> Session::search(FoundModules *found, const QStringList &m
                                     "may be missing; search again")
                          .arg(searched.lostReplies)
                          .arg(searched.rounds));
-    if (!searched.dropsCounted)
+    if (!searched.dropsCounted && !uncountedDropsSaid) {
+        uncountedDropsSaid = true;
         printWarning(QStringLiteral("this system does not count the replies it drops for want of room (receive "
                                     "queue: %1 KiB): modules may be missing; search again to be sure")
                          .arg(searched.receiveBufferBytes / 1024));
-    else if (searched.repeatsDropped > 0)
+    } else if (searched.dropsCounted && searched.repeatsDropped > 0) {
         printError(QStringLiteral("the list is very likely complete: the last two of %1 search rounds found no new "
                                   "module, and the %2 replies the system dropped in the last one were repeats")
                        .arg(searched.rounds)
                        .arg(searched.repeatsDropped));
+    }
     if (searched.badChecksums > 0)
         printWarning(QStringLiteral("replies from port %1 that failed the checksum: %2 (wrong frame key?)")
                          .arg(DevicePort)

@@ -50,5 +50,6 @@ private:
     DeviceEndpoint endpoint;
     SearchPlan plan;
     SearchOutcome searched;
+    bool uncountedDropsSaid = false; // said once per command: watch searches again and again
     QList<BroadcastInterface> adapters;
 };

@@ -1,4 +1,5 @@
 #include "answeringmodule.h"
+#include "deviceendpoint.h"
 #include "factorydefaults.h"
 #include "frameconstants.h"
 #include "framekey.h"
@@ -59,6 +60,11 @@ private:
     AnsweringModule &module(int i) { return *modules.at(i); }
     void pressConfigureAndWaitForTheReadBack();
     QString status() const { return window->statusBar()->currentMessage(); }
+    // What the status bar says after a search, in the window's language.
+    static QString reported(const QString &said)
+    {
+        return searchReport(said, MainWindow::isChinese, DeviceEndpoint::countsDrops());
+    }
     QTableWidget *table() const { return window->ui->tableWidget_DeviceList; }
 
     MainWindow *window = nullptr;
@@ -112,7 +118,7 @@ void TestReadBack::pressConfigureAndWaitForTheReadBack()
 void TestReadBack::configureIsConfirmedAndTheRowTakesTheReply()
 {
     searchModules({QStringLiteral("9600")});
-    QCOMPARE(status(), QStringLiteral("1个设备应答。"));
+    QCOMPARE(status(), reported(QStringLiteral("1个设备应答。")));
     clickCell(table(), 1, 0);
     QVERIFY2(status().contains(QStringLiteral("02004B530001")), qPrintable(status()));
 
@@ -315,7 +321,7 @@ void TestReadBack::stopBitsFollowTheDataBitsPicked()
 void TestReadBack::theSearchSaysWhatAnswered()
 {
     searchModules({QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400")});
-    QCOMPARE(status(), QStringLiteral("3个设备应答。"));
+    QCOMPARE(status(), reported(QStringLiteral("3个设备应答。")));
 
     module(2).useOtherKey(
         {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x18, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F});
@@ -323,19 +329,20 @@ void TestReadBack::theSearchSaysWhatAnswered()
     QTest::mouseClick(window->ui->pushButton_SearchDevice, Qt::LeftButton);
     QTRY_COMPARE(finished.count(), 1);
     QCOMPARE(window->deviceList.size(), 2);
-    QCOMPARE(status(), QStringLiteral("2个设备应答。 1个回复校验失败：帧密钥不对？"));
+    QCOMPARE(status(), reported(QStringLiteral("2个设备应答。 1个回复校验失败：帧密钥不对？")));
     window->on_pushButton_Yuyan_clicked();
-    QCOMPARE(status(), QStringLiteral("2 modules answered. Replies that failed the checksum: 1. Wrong frame key?"));
+    QCOMPARE(status(),
+             reported(QStringLiteral("2 modules answered. Replies that failed the checksum: 1. Wrong frame key?")));
 
     for (auto &played : modules)
         played->answers = false;
     QTest::mouseClick(window->ui->pushButton_SearchDevice, Qt::LeftButton);
     QTRY_COMPARE(finished.count(), 2);
     QCOMPARE(status(),
-             QStringLiteral("No module answered: check that an adapter is connected to the modules' network "
-                            "and that the frame key is theirs."));
+             reported(QStringLiteral("No module answered: check that an adapter is connected to the modules' network "
+                                     "and that the frame key is theirs.")));
     window->on_pushButton_Yuyan_clicked();
-    QCOMPARE(status(), QStringLiteral("没有设备应答：请检查网卡是否连到设备所在的网络，以及帧密钥是否与设备一致。"));
+    QCOMPARE(status(), reported(QStringLiteral("没有设备应答：请检查网卡是否连到设备所在的网络，以及帧密钥是否与设备一致。")));
 }
 
 KESTREL_NETWORK_TEST_MAIN(TestReadBack, QApplication)

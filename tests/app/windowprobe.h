@@ -10,6 +10,23 @@
 #include <QWidget>
 #include <QtTest>
 
+// What the status bar adds to every search that ran its time out where the system counts no drops (the portable
+// reader, Windows): the list is not vouched for.
+inline QString uncountedDropsNote(bool chinese)
+{
+    return chinese ? QStringLiteral("本系统不统计被丢弃的回复，列表可能不完整；如缺少模块请再次搜索")
+                   : QStringLiteral("This system does not count the replies it drops; the list may be incomplete. "
+                                    "Search again if a module is missing.");
+}
+
+// A search's report as the status bar shows it with this build's reader: what was said, then that note if any.
+inline QString searchReport(const QString &said, bool chinese, bool dropsCounted)
+{
+    if (dropsCounted)
+        return said;
+    return said.isEmpty() ? uncountedDropsNote(chinese) : said + QLatin1Char(' ') + uncountedDropsNote(chinese);
+}
+
 // Reaches the window's widgets by their objectNames, the way the form names them.
 template<typename T> T *widgetNamed(const QWidget &window, const QString &name)
 {

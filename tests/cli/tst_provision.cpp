@@ -1,6 +1,7 @@
 // kestrelctl provision and watch driven as a commissioning engineer drives them, against kestrel-sim.
 
 #include "clitestsupport.h"
+#include "deviceendpoint.h"
 #include "privatenetwork.h"
 
 #include <QSet>
@@ -363,7 +364,13 @@ void TestProvision::watchReportsAppearingChangingAndGoing()
     QVERIFY(watch.waitForFinished(60000));
     QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
     QCOMPARE(watch.exitCode(), 0);
-    QVERIFY2(watch.readAllStandardError().isEmpty(), "Ctrl-C is no error");
+    // Ctrl-C is no error. Where the system counts no drops, the first search says so, and only the first.
+    const QString said = QString::fromUtf8(watch.readAllStandardError());
+    const QString uncounted = QStringLiteral("kestrelctl: warning: this system does not count the replies it drops");
+    if (DeviceEndpoint::countsDrops())
+        QVERIFY2(said.isEmpty(), qPrintable(said));
+    else
+        QVERIFY2(said.startsWith(uncounted) && said.count(QLatin1Char('\n')) == 1, qPrintable(said));
     QCOMPARE(events.size(), 3);
 }
 

@@ -1,4 +1,5 @@
 #include "answeringmodule.h"
+#include "deviceendpoint.h"
 #include "factorydefaults.h"
 #include "frameconstants.h"
 #include "modulereport.h"
@@ -36,6 +37,14 @@ QByteArray standardErrorOf(const std::function<void()> &work)
     close(saved);
     capture.seek(0);
     return capture.readAll();
+}
+
+// Where the system counts no drops (the portable reader, Windows), a search that ran its time out says so.
+QString uncountedDropsWarning(const SearchOutcome &outcome)
+{
+    return QStringLiteral("kestrelctl: warning: this system does not count the replies it drops for want of room "
+                          "(receive queue: %1 KiB): modules may be missing; search again to be sure\n")
+        .arg(outcome.receiveBufferBytes / 1024);
 }
 
 } // namespace
@@ -91,10 +100,7 @@ void TestSearchReport::repliesStillDroppedAreWarnedAboutAndInJson()
         // cannot be vouched for instead of claiming it whole.
         QCOMPARE(outcome.rounds, 1);
         QVERIFY(!outcome.dropsCounted);
-        QCOMPARE(QString::fromUtf8(warning),
-                 QStringLiteral("kestrelctl: warning: this system does not count the replies it drops for want of "
-                                "room (receive queue: %1 KiB): modules may be missing; search again to be sure\n")
-                     .arg(outcome.receiveBufferBytes / 1024));
+        QCOMPARE(QString::fromUtf8(warning), uncountedDropsWarning(outcome));
         const QJsonObject json
             = QJsonDocument::fromJson(searchJsonText(session.annotated(found), outcome).toUtf8()).object();
         QVERIFY(json.value(QStringLiteral("lost-replies")).isNull());
@@ -184,9 +190,11 @@ void TestSearchReport::repliesWithAnotherKeyAreCountedAndWarnedAbout()
     QCOMPARE(module.requestsHeard, 1);
     const SearchOutcome &outcome = session.lastSearch();
     QCOMPARE(outcome.badChecksums, 1);
+    // Where the system counts no drops, that comes first.
     QCOMPARE(QString::fromUtf8(warning),
-             QStringLiteral("kestrelctl: warning: replies from port 1500 that failed the checksum: 1 (wrong frame "
-                            "key?)\n"));
+             (DeviceEndpoint::countsDrops() ? QString() : uncountedDropsWarning(outcome))
+                 + QStringLiteral("kestrelctl: warning: replies from port 1500 that failed the checksum: 1 (wrong "
+                                  "frame key?)\n"));
     const QJsonObject json
         = QJsonDocument::fromJson(searchJsonText(session.annotated(found), outcome).toUtf8()).object();
     QCOMPARE(json.value(QStringLiteral("failed-checksum")).toInt(-1), 1);
