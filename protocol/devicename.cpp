@@ -140,6 +140,37 @@ int gb18030Length(const QByteArray &bytes, int at)
     return inRange(byteAt(bytes, at + 2), 0x81, 0xFE) && inRange(byteAt(bytes, at + 3), 0x30, 0x39) ? 4 : 0;
 }
 
+// GB18030 maps the planes above the BMP in order onto the four-byte sequences 90 30 81 30 to E3 32 9A 35. That
+// mapping is done here, not by the converter: Qt's own codec, which a build without ICU (Windows) uses, keeps only
+// the BMP.
+constexpr uint FirstSupplementary = 0x10000;
+constexpr uint LastCodePoint = 0x10FFFF;
+constexpr quint8 FirstSupplementaryLead = 0x90;
+
+Sequence supplementarySequence(const QByteArray &bytes, int at)
+{
+    const uint offset = ((uint(byteAt(bytes, at) - FirstSupplementaryLead) * 10 + (byteAt(bytes, at + 1) - 0x30)) * 126
+                         + (byteAt(bytes, at + 2) - 0x81))
+            * 10
+        + (byteAt(bytes, at + 3) - 0x30);
+    if (offset > LastCodePoint - FirstSupplementary)
+        return {};
+    return {4, FirstSupplementary + offset};
+}
+
+QByteArray supplementaryBytes(uint codePoint)
+{
+    uint offset = codePoint - FirstSupplementary;
+    char bytes[4];
+    bytes[3] = char(0x30 + offset % 10);
+    offset /= 10;
+    bytes[2] = char(0x81 + offset % 126);
+    offset /= 126;
+    bytes[1] = char(0x30 + offset % 10);
+    bytes[0] = char(FirstSupplementaryLead + offset / 10);
+    return QByteArray(bytes, 4);
+}
+
 // The converter maps a character; mapping it back to the same bytes proves that the bytes stand for one. (The ICU
 // converter counts no invalid input and drops a cut character silently, so its own reports cannot tell.)
 Sequence gb18030Sequence(const QByteArray &bytes, int at)
@@ -149,6 +180,8 @@ Sequence gb18030Sequence(const QByteArray &bytes, int at)
         return {1, byteAt(bytes, at)};
     if (length == 0)
         return {};
+    if (length == 4 && byteAt(bytes, at) >= FirstSupplementaryLead)
+        return supplementarySequence(bytes, at);
     const QByteArray piece = bytes.mid(at, length);
     const std::optional<QString> text = gb18030ToUnicode(piece);
     if (!text)
@@ -221,6 +254,8 @@ std::optional<QByteArray> encodeCharacter(uint codePoint, NameEncoding encoding)
     const QString text = fromCodePoint(codePoint);
     if (encoding == NameEncoding::Utf8)
         return text.toUtf8();
+    if (codePoint >= FirstSupplementary)
+        return supplementaryBytes(codePoint);
     const std::optional<QByteArray> encoded = gb18030FromUnicode(text);
     if (!encoded)
         return std::nullopt;

@@ -51,6 +51,10 @@ void TestDeviceName::shown_data()
     row("GBK filling all ten bytes", "B1C3D5BEBFD8D6C6C6F7", QStringLiteral("\u6CF5\u7AD9\u63A7\u5236\u5668"));
     row("GB18030 four-byte character", "B1C3D5BE9439FC360000", QStringLiteral("\u6CF5\u7AD9\U0001F600"));
     row("UTF-8 four-byte character", "41F09F98800000000000", QStringLiteral("A\U0001F600"));
+    // The planes above the BMP lie in order from 90 30 81 30 (U+10000) to E3 32 9A 35 (U+10FFFF); nothing beyond.
+    row("GB18030 first and last characters above the BMP", "90308130E3329A350000",
+        QStringLiteral("\U00010000\U0010FFFF"));
+    row("GB18030 four bytes beyond U+10FFFF", "E3329A36000000000000", QStringLiteral("\\xE32\\x9A6"));
     // A tool that cut a UTF-8 name at byte 10 split its fourth character: not valid UTF-8, but valid GB18030.
     row("three-byte UTF-8 character cut at byte 10, read as GB18030", "E6B8A9E5BAA6E4BCA0E6",
         QStringLiteral("\u5A13\u2541\u5BB3\u6D7C\u72B3"));
