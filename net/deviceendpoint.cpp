@@ -39,7 +39,10 @@ public:
     {
         SocketBatchReader::raiseThreadPriority();
         socket = new QUdpSocket(this);
-        if (!socket->bind(QHostAddress::Any, DevicePort, QAbstractSocket::ShareAddress)) {
+        // Other programs on this host may hold the port too (the window beside kestrelctl, kestrel-sim): ShareAddress
+        // lets them on Unix, ReuseAddressHint on Windows (both are SO_REUSEADDR).
+        if (!socket->bind(QHostAddress::Any, DevicePort,
+                          QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
             if (error)
                 *error = socket->errorString();
             return 0;

@@ -96,6 +96,8 @@ fi
 echo "build-qt-windows: building with $jobs jobs (log: make's own output)"
 make -C "$build" -j"$jobs"
 make -C "$build" install
+# Qt's licence goes with its DLLs into every zip and installer.
+cp "$src/LICENSE.LGPL3" "$src/LICENSE.GPL3" "$prefix/"
 
 finished=$(date +%s)
 echo "$(date -u +%Y-%m-%dT%H:%M:%SZ), $(( (finished - started) / 60 )) min on $(nproc) cores" > "$stamp"

@@ -30,7 +30,7 @@ if [ "${1:-}" = "--windows" ]; then
         # the cross compilers with the posix thread model (std::thread, std::mutex), which Qt needs
         g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
         # running the Windows programs and tests; the installer; the zip
-        wine wine64 nsis zip
+        wine wine64 fonts-wine nsis zip
         # apt-get source unpacks Qt's source package with dpkg-source
         dpkg-dev
     )

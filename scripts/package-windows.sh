@@ -33,6 +33,11 @@ x86_64-w64-mingw32-strip --strip-unneeded "$stage"/*.exe "$stage"/*.dll "$stage"
 # Text files with Windows line ends, so that Notepad shows them as lines.
 sed 's/$/\r/' "$root/LICENSE" > "$stage/LICENSE.txt"
 sed "s/@VERSION@/$version/g; s/\$/\r/" "$root/packaging/windows/README.txt.in" > "$stage/README.txt"
+# Qt's licence for its DLLs: the LGPL version 3 and the GPL version 3 it builds on.
+for licence in LGPL3 GPL3; do
+    [ -f "$qt/LICENSE.$licence" ] || { echo "package-windows: no $qt/LICENSE.$licence" >&2; exit 1; }
+    sed 's/$/\r/' "$qt/LICENSE.$licence" > "$stage/Qt-LICENSE.$licence.txt"
+done
 
 # Every DLL the programs import must be in the folder or be part of Windows.
 missing=$(for file in "$stage"/*.exe "$stage"/*.dll "$stage"/*/*.dll; do

@@ -55,23 +55,23 @@ inside() {
     local listed
     listed=$("${wine[@]}" "$win/cli/kestrelctl.exe" search --json --expect 3) || fail "kestrelctl.exe search"
     for n in 1 2 3; do
-        grep -q "\"02:00:4B:53:00:0$n\"" <<<"$listed" || fail "search did not list module $n: $listed"
+        grep -q "\"02004B53000$n\"" <<<"$listed" || fail "search did not list module $n: $listed"
     done
-    # The name in GB18030 and a serial setting, with read-back (set searches until the module reports them).
-    "${wine[@]}" "$win/cli/kestrelctl.exe" set "$mac" "name=测试模块" baud=57600 parity=even ||
+    # A Chinese name (the module's own is UTF-8, so it goes as UTF-8; GB18030 names: tst_devicename) and a serial setting, with read-back (set searches until the module reports them).
+    "${wine[@]}" "$win/cli/kestrelctl.exe" set "$mac" "name=泵站一" baud=57600 parity=even ||
         fail "kestrelctl.exe set"
     "${wine[@]}" "$win/cli/kestrelctl.exe" export "$mac" -o "$(winPath "$work/exported.json")" ||
         fail "kestrelctl.exe export"
-    grep -q '"name": "测试模块"' "$work/exported.json" || fail "export: $(cat "$work/exported.json")"
+    grep -q '"name": "泵站一"' "$work/exported.json" || fail "export: $(cat "$work/exported.json")"
     sed 's/"baud": 57600/"baud": 9600/' "$work/exported.json" > "$work/apply.json"
-    "${wine[@]}" "$win/cli/kestrelctl.exe" apply "$(winPath "$work/apply.json")" || fail "kestrelctl.exe apply"
-    "$linux/cli/kestrelctl" show "$mac" | grep -q '^baud: 9600$' || fail "apply did not reach the module"
+    "${wine[@]}" "$win/cli/kestrelctl.exe" apply "$(winPath "$work/apply.json")" "$mac" || fail "kestrelctl.exe apply"
+    "$linux/cli/kestrelctl" show "$mac" | grep -qE '^baud +9600$' || fail "apply did not reach the module"
     stopSim
 
     # The same changes from Linux kestrelctl to a fresh simulator: the same state, byte for byte.
     startSim "$work/state-linux.json"
-    "$linux/cli/kestrelctl" set "$mac" "name=测试模块" baud=57600 parity=even >/dev/null
-    "$linux/cli/kestrelctl" apply "$work/apply.json" >/dev/null
+    "$linux/cli/kestrelctl" set "$mac" "name=泵站一" baud=57600 parity=even >/dev/null
+    "$linux/cli/kestrelctl" apply "$work/apply.json" "$mac" >/dev/null
     stopSim
     cmp "$work/state-win.json" "$work/state-linux.json" ||
         fail "the modules hold different parameters after the same changes from Windows and from Linux"
@@ -103,17 +103,21 @@ inside() {
     click "$id" 83 321
     waitFor 'grep -qF "search from 10.231.0.1" "$work/sim.log"' || fail "the simulator saw no search from the window"
     sleep 2
-    click "$id" 85 68 # the second module
+    click "$id" 85 97 # the second module: rows are 30 pixels high in the font wine-run.sh sets
     sleep 1
     photograph "$id" "$work/window-zh.png"
     click "$id" 47 361 # the language button
     sleep 1
     photograph "$id" "$work/window-en.png"
     cmp -s "$work/window-zh.png" "$work/window-en.png" && fail "the language button changed nothing"
-    # Configure: sends the form as it is, the module's own values.
+    # Configure: sends the form as it is, the module's own values, which Linux kestrelctl reads back unchanged.
+    "$linux/cli/kestrelctl" export 02004B530002 -o "$work/before.json" || fail "kestrelctl export before Configure"
     click "$id" "${configureButton[@]}"
-    waitFor 'grep -q "configured 02:00:4B:53:00:02 from 10.231.0.1" "$work/sim.log"' ||
+    waitFor 'grep -q "configured 02004B530002 from 10.231.0.1" "$work/sim.log"' ||
         fail "Configure did not reach the module: $(cat "$work/sim.log")"
+    "$linux/cli/kestrelctl" export 02004B530002 -o "$work/after.json" || fail "kestrelctl export after Configure"
+    cmp "$work/before.json" "$work/after.json" ||
+        fail "the window's Configure changed what the module holds: $(diff "$work/before.json" "$work/after.json")"
     cp "$work/window-zh.png" "$root/docs/window-windows.png"
     cp "$work/window-en.png" "$root/docs/window-windows-en.png"
     step "wrote docs/window-windows.png and docs/window-windows-en.png"

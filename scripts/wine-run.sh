@@ -31,6 +31,12 @@ export QT_PLUGIN_PATH=$(to_windows "$qt/plugins")
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$WINEPREFIX"
     wineboot --init >/dev/null 2>&1
+    # Wine has none of Windows' dialog fonts, and what it falls back on draws lines twice as tall as Windows does,
+    # which pushes the window's bottom row under its status bar. The CJK font the Linux pictures use stands in.
+    for font in "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "SimSun" "Microsoft YaHei" "Segoe UI"; do
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v "$font" \
+            /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
+    done
     wineserver --wait
 fi
 

@@ -64,7 +64,8 @@ ModuleSimulator::ModuleSimulator(const QList<DeviceRecord> &modules, QObject *pa
 
 bool ModuleSimulator::start(QString *error)
 {
-    if (!socket.bind(QHostAddress::Any, DevicePort, QAbstractSocket::ShareAddress)) {
+    // Beside the window or kestrelctl on the same host, on Unix and on Windows alike (see DeviceEndpoint).
+    if (!socket.bind(QHostAddress::Any, DevicePort, QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint)) {
         *error = QStringLiteral("cannot bind UDP port %1: %2").arg(DevicePort).arg(socket.errorString());
         return false;
     }

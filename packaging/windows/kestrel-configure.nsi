@@ -2,7 +2,8 @@
 ;   makensis -DVERSION=1.1 -DSTAGE=<the zip's folder> -DOUTFILE=<installer.exe> kestrel-configure.nsi
 ; Installs for all users into Program Files, puts the window and a command prompt for kestrelctl in the Start
 ; menu, and registers an uninstaller. Silent: installer.exe /S [/D=folder]; uninstall.exe /S.
-Unicode true
+; A 64-bit installer for 64-bit programs: it runs where they run, without the 32-bit subsystem.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
