@@ -93,6 +93,8 @@ if [ ! -f "$build/Makefile" ]; then
         -no-compile-examples -silent)
 fi
 
+# A build stopped part-way can leave empty object files that make then takes as up to date.
+find "$build" -name '*.o' -size 0 -delete
 echo "build-qt-windows: building with $jobs jobs (log: make's own output)"
 make -C "$build" -j"$jobs"
 make -C "$build" install
