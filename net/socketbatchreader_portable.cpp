@@ -13,6 +13,9 @@
 
 namespace {
 
+// The most a UDP datagram can carry.
+constexpr qint64 LargestDatagram = 65535 - 8;
+
 // How a dual-stack socket writes an IPv4 address: ::ffff:a.b.c.d, as the Linux reader reports it.
 void writeAddress(quint8 *out, const QHostAddress &address)
 {
@@ -73,8 +76,8 @@ void SocketBatchReader::hold(bool held)
 {
     Platform &p = *platform;
     p.held = held;
-    // Qt does not announce again what it announced while the reader was held.
-    if (!held && p.socket && p.socket->hasPendingDatagrams())
+    // Qt does not announce again what it announced while the reader was held: a receive is tried now (see read).
+    if (!held && p.socket)
         p.ready();
 }
 
@@ -84,10 +87,17 @@ int SocketBatchReader::read()
     if (!p.socket)
         return -1;
     int count = 0;
-    while (count < Slots && p.socket->hasPendingDatagrams()) {
+    while (count < Slots) {
         QNetworkDatagram received = p.socket->receiveDatagram();
-        if (!received.isValid())
-            return count > 0 ? count : -1;
+        if (!received.isValid()) {
+            // After announcing, Qt stays quiet until a receive reaches the system; receiveDatagram() without a size
+            // returns before that when it sees nothing waiting. An announcement with nothing to take (one that came
+            // late, after its datagrams were taken) would leave the reader deaf to every later datagram. A receive
+            // into a buffer of its own reaches the system, and takes what may have arrived meanwhile.
+            received = p.socket->receiveDatagram(LargestDatagram);
+            if (!received.isValid())
+                break;
+        }
         ArrivedDatagram &datagram = arrived[count];
         datagram.length = int(received.data().size());
         writeAddress(datagram.sender, received.senderAddress());
