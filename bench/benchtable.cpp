@@ -88,10 +88,11 @@ QString benchTable(const BenchResults &results)
     const Machine &machine = results.machine;
     const FrameCosts &frames = results.frames;
     QString text;
-    text += QStringLiteral("Machine: %1, %2 cores, %3; Qt %4, %5; Release build; load average %6 at the start.\n")
+    text += QStringLiteral("Machine: %1, %2 cores, %3; Qt %4, %5; %6 build; load average %7 at the start.\n")
                 .arg(machine.cpu)
                 .arg(machine.cores)
-                .arg(machine.kernel, machine.qt, machine.openssl, machine.loadAverage);
+                .arg(machine.kernel, machine.qt, machine.openssl, QStringLiteral(KESTREL_BUILD_TYPE),
+                     machine.loadAverage);
     int granted = 0;
     for (const BurstResult &burst : results.bursts)
         granted = qMax(granted, burst.receiveBuffer);
