@@ -15,21 +15,16 @@
 # byte, so regenerating them changes nothing that did not change.
 set -euo pipefail
 
-# Where to click, in window coordinates, from the fixed geometry of
-# app/mainwindow.ui (no menu bar, so the central widget starts at 0,0).
-searchButton=(83 321)  # "Search Device": group box at 10,10 + button at 18,300, 111x23
-languageButton=(47 361) # pushButton_Yuyan at 10,350, 75x23
-configureButton=(585 361) # pushButton_SaveConfigure at 550,350, 71x23
-tableLeft=25            # the device table: group box at 10,10 + table at 15,21
-tableTop=31
+root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/window-driving.sh
+. "$root/scripts/window-driving.sh"
+
 # Inside the table: a caption row, then one row per module, 18 and 31 pixels
 # high here. These points stay inside the first and second module rows for
 # other fonts too, as long as caption and rows stay between 23 and 34 pixels
 # high (or the caption is lower, as here).
 firstModuleRow=37
 secondModuleRow=68
-# Away from every widget, so that no button is photographed while hovered.
-restingPointer=(1000 740)
 screen="1024x768x24"
 
 usage="usage: $0 [--count N] [--chinese FILE] [--english FILE] [--configured FILE] [BUILD_DIR]"
@@ -82,15 +77,17 @@ inside() {
     click "$id" $((tableLeft + 60)) $((tableTop + row))
     settle "$id"
     [ "$(windowChecksum "$id")" != "$listed" ] ||
-        fail "clicking a module row changed nothing (the positions at the top of $0 follow app/mainwindow.ui)"
+        fail "clicking a module row changed nothing (the positions in scripts/window-driving.sh follow app/mainwindow.ui)"
 
     if [ -n "$chinese" ]; then
         photograph "$id" "$chinese"
+        echo "screenshots: wrote $chinese"
     fi
     if [ -n "$english" ]; then
         click "$id" "${languageButton[@]}"
         settle "$id"
         photograph "$id" "$english"
+        echo "screenshots: wrote $english"
     fi
     if [ -n "$configured" ]; then
         # The form as the module reported it, sent back; the simulator applies it and confirms the read-back.
@@ -99,6 +96,7 @@ inside() {
         sleep 1
         settle "$id"
         photograph "$id" "$configured"
+        echo "screenshots: wrote $configured"
     fi
 
     echo "kestrel-sim's log:"
@@ -112,45 +110,6 @@ stopAll() {
         wait "$pid" 2>/dev/null || true
     done
     rm -rf "$work"
-}
-
-# Waits up to 20 seconds for CONDITION (a shell command) to hold.
-waitFor() {
-    local tries
-    for ((tries = 0; tries < 200; ++tries)); do
-        eval "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-click() {
-    xdotool mousemove --window "$1" "$2" "$3" click 1
-    xdotool mousemove "${restingPointer[@]}"
-}
-
-windowChecksum() {
-    import -window "$1" rgb:- | md5sum
-}
-
-# Waits until the window looks the same twice in a row, 0.2 s apart (at most 10 s):
-# the list of a thousand modules grows in slices.
-settle() {
-    local previous="" current tries
-    for ((tries = 0; tries < 50; ++tries)); do
-        current=$(windowChecksum "$1")
-        [ "$current" = "$previous" ] && return 0
-        previous=$current
-        sleep 0.2
-    done
-    fail "the window kept changing for 10 seconds"
-}
-
-# A PNG without time stamps, so that an unchanged window gives an unchanged file.
-photograph() {
-    mkdir -p "$(dirname "$2")"
-    import -window "$1" miff:- | convert miff:- -strip -define png:exclude-chunks=date,time "png:$2"
-    echo "screenshots: wrote $2"
 }
 
 if [ "${1:-}" = --inside ]; then

@@ -13,22 +13,14 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/window-driving.sh
+. "$root/scripts/window-driving.sh"
 
 fail() {
     echo "test-windows: FAILED: $*" >&2
     exit 1
 }
 step() { echo "test-windows: $*"; }
-
-# Waits up to 30 seconds for CONDITION (a shell command) to hold.
-waitFor() {
-    local tries
-    for ((tries = 0; tries < 300; ++tries)); do
-        eval "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 inside() {
     local win=$1 linux=$2
@@ -99,14 +91,14 @@ inside() {
     id=$(timeout 120 xdotool search --sync --onlyvisible --name '^Kestrel_ConfigureTool' | head -n 1) ||
         fail "the window did not appear: $(cat "$work/window.log")"
     sleep 2
-    # Where to click: the fixed geometry of app/mainwindow.ui, as scripts/screenshots.sh uses it.
-    click "$id" 83 321
+    click "$id" "${searchButton[@]}"
     waitFor 'grep -qF "search from 10.231.0.1" "$work/sim.log"' || fail "the simulator saw no search from the window"
     sleep 2
-    click "$id" 85 97 # the second module: rows are 30 pixels high in the font wine-run.sh sets
+    # The second module: rows are 30 pixels high in the font wine-run.sh sets.
+    click "$id" $((tableLeft + 60)) $((tableTop + 66))
     sleep 1
     photograph "$id" "$work/window-zh.png"
-    click "$id" 47 361 # the language button
+    click "$id" "${languageButton[@]}"
     sleep 1
     photograph "$id" "$work/window-en.png"
     cmp -s "$work/window-zh.png" "$work/window-en.png" && fail "the language button changed nothing"
@@ -126,7 +118,6 @@ inside() {
     step "passed"
 }
 
-configureButton=(0 0) # set below from app/mainwindow.ui
 
 winPath() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -151,39 +142,9 @@ stopAll() {
     rm -rf "$work"
 }
 
-click() {
-    xdotool mousemove --window "$1" "$2" "$3" click 1
-    xdotool mousemove 1000 740
-}
-
-photograph() {
-    import -window "$1" miff:- | convert miff:- -strip -define png:exclude-chunks=date,time "png:$2"
-}
-
 if [ "${1:-}" = --inside ]; then
     shift
     linux=$2
-    # The Configure button (pushButton_SaveConfigure) at its place in the form.
-    configureButton=($(python3 - "$root/app/mainwindow.ui" <<'PY'
-import sys, xml.etree.ElementTree as ET
-tree = ET.parse(sys.argv[1])
-def walk(node, x, y):
-    for child in node:
-        if child.tag == 'widget':
-            g = child.find("property[@name='geometry']/rect")
-            cx, cy = x, y
-            if g is not None:
-                cx += int(g.find('x').text); cy += int(g.find('y').text)
-            if child.get('name') == 'pushButton_SaveConfigure':
-                w = int(g.find('width').text); h = int(g.find('height').text)
-                print(cx + w // 2, cy + h // 2); sys.exit(0)
-            walk(child, cx, cy)
-        else:
-            walk(child, x, y)
-walk(tree.getroot(), 0, 0)
-sys.exit(1)
-PY
-    )) || fail "no pushButton_SaveConfigure in app/mainwindow.ui"
     inside "$@"
     exit 0
 fi
