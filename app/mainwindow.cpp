@@ -3,6 +3,7 @@
 
 #include "arriveddatagram.h"
 #include "boundedintvalidator.h"
+#include "devicecellitem.h"
 #include "deviceendpoint.h"
 #include "devicetablelayout.h"
 #include "factorydefaults.h"
@@ -234,20 +235,14 @@ void MainWindow::setModuleCommandsEnabled(bool enabled)
     ui->pushButton_DeviceRestart->setEnabled(enabled);
 }
 
-void MainWindow::addDeviceRow(QString sourceIp, QString deviceName, QString macAddress, QString version)
+void MainWindow::addDeviceRow(const DeviceRecord &record)
 {
+    deviceList.append(record);
     QTableWidget *table = ui->tableWidget_DeviceList;
     const int row = table->rowCount();
     table->insertRow(row);
-
-    const QStringList texts = {sourceIp, deviceName, macAddress, version};
-    for (int column = 0; column < DeviceColumns; ++column) {
-        auto *item = new QTableWidgetItem(texts.at(column));
-        item->setToolTip(texts.at(column)); // the whole text, wherever a cell might still be too narrow
-        table->setItem(row, column, item);
-    }
     for (int column = 0; column < DeviceColumns; ++column)
-        table->item(row, column)->setData(Qt::TextAlignmentRole, int(Qt::AlignCenter));
+        table->setItem(row, column, new DeviceCellItem(deviceList));
 }
 
 void MainWindow::clearDeviceRows()
@@ -258,13 +253,10 @@ void MainWindow::clearDeviceRows()
 
 void MainWindow::updateDeviceRow(int row, const DeviceRecord &record)
 {
-    deviceList[row - 1] = record;
-    const QStringList texts = {record.sourceIp, record.deviceName, record.macAddress, record.version};
-    for (int column = 0; column < DeviceColumns; ++column) {
-        QTableWidgetItem *item = ui->tableWidget_DeviceList->item(row, column);
-        item->setText(texts.at(column));
-        item->setToolTip(texts.at(column));
-    }
+    deviceList.replace(row - 1, record);
+    // New cells, so that the table hears of the change.
+    for (int column = 0; column < DeviceColumns; ++column)
+        ui->tableWidget_DeviceList->setItem(row, column, new DeviceCellItem(deviceList));
 }
 
 // Visits the widgets in the same order as fillForm.
@@ -594,7 +586,7 @@ void MainWindow::on_pushButton_SaveConfigure_clicked()
     formFilledByReset = false;
     const int row = ui->tableWidget_DeviceList->currentRow();
     if (row > CaptionRow && row <= deviceList.size() && deviceList.at(row - 1).macAddress == sent.macAddress)
-        deviceList[row - 1] = sent;
+        updateDeviceRow(row, sent);
 
     readBackSent = sent;
     const QString mac = sent.macAddress;
@@ -784,9 +776,8 @@ bool MainWindow::takeReply(const DeviceRecord &record)
         readBackLeft = readBackDifferences(readBackSent, record);
         replies.forget(record.macAddress);
         replies.add(record);
-        for (int i = 0; i < deviceList.size(); ++i) {
-            if (deviceList.at(i).macAddress != record.macAddress)
-                continue;
+        const int i = deviceList.indexOf(record.macAddress);
+        if (i >= 0) {
             updateDeviceRow(i + 1, record);
             // The form follows, unless the user has changed it since.
             if (currentDevice.macAddress == record.macAddress && !formFilledByReset) {
@@ -847,8 +838,7 @@ bool MainWindow::takeReply(const DeviceRecord &record)
     case ReplyCollector::Sighting::New:
         break;
     }
-    addDeviceRow(record.sourceIp, record.deviceName, record.macAddress, record.version);
-    deviceList.append(record);
+    addDeviceRow(record);
     return false;
 }
 

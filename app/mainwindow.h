@@ -1,6 +1,7 @@
 #pragma once
 
 #include "configframe.h"
+#include "devicelist.h"
 #include "devicerecord.h"
 #include "modulesearch.h"
 #include "readback.h"
@@ -61,7 +62,8 @@ private:
     // The parameter group and the three command buttons, which only a selected module makes usable.
     void setModuleCommandsEnabled(bool enabled);
 
-    void addDeviceRow(QString sourceIp, QString deviceName, QString macAddress, QString version);
+    // Lists a module: its record in deviceList and its row in the table, which shows what the list holds.
+    void addDeviceRow(const DeviceRecord &record);
     void clearDeviceRows();
     // A listed module's row and record take a newer reply of it.
     void updateDeviceRow(int row, const DeviceRecord &record);
@@ -123,7 +125,7 @@ private:
 
     DeviceEndpoint *udpSocket = nullptr; // port 1500, read by a thread of its own
     ModuleSearch *search = nullptr; // the search and the read-back, and every reply heard between them
-    QList<DeviceRecord> deviceList; // element i is shown in table row i + 1
+    DeviceList deviceList; // element i is shown in table row i + 1
     ReplyCollector replies; // the MACs listed since the last search, with the address each first answered from
     Ui::MainWindow *ui = nullptr;
     DeviceRecord currentDevice; // the selected module as the form edits it

@@ -21,50 +21,9 @@ quint32 sortableAddress(const QString &text)
 
 } // namespace
 
-std::optional<quint64> FoundModules::macKey(const QString &macAddress)
-{
-    bool ok = false;
-    const quint64 key = macAddress.toULongLong(&ok, 16);
-    if (!ok || macAddressText(key) != macAddress)
-        return std::nullopt;
-    return key;
-}
-
-std::optional<FoundModules::Entry> FoundModules::pack(const DeviceRecord &record)
-{
-    bool isIpv4 = false;
-    Entry entry;
-    entry.sourceIpv4 = QHostAddress(record.sourceIp).toIPv4Address(&isIpv4);
-    entry.interfaceIndex = record.interfaceIndex;
-    entry.reportedLineFormat = record.reportedLineFormat;
-    const QByteArray frame = layoutDeviceReply(record);
-    if (!isIpv4 || frame.size() != FrameSize)
-        return std::nullopt;
-    std::copy(frame.cbegin(), frame.cend(), entry.frame.begin());
-    // Only what comes back exactly is kept as bytes.
-    if (entry.record() != record)
-        return std::nullopt;
-    return entry;
-}
-
-QString FoundModules::Entry::sourceIp() const
-{
-    return kept ? kept->sourceIp : QHostAddress(sourceIpv4).toString();
-}
-
-DeviceRecord FoundModules::Entry::record() const
-{
-    if (kept)
-        return *kept;
-    DeviceRecord record = decodeDeviceReply(QByteArray(frame.data(), FrameSize), sourceIp());
-    record.interfaceIndex = interfaceIndex;
-    record.reportedLineFormat = reportedLineFormat;
-    return record;
-}
-
 const FoundModules::Entry *FoundModules::find(const QString &macAddress) const
 {
-    if (const std::optional<quint64> key = macKey(macAddress)) {
+    if (const std::optional<quint64> key = macAddressKey(macAddress)) {
         const auto it = packed.constFind(*key);
         if (it != packed.cend())
             return &it.value();
@@ -82,7 +41,7 @@ void FoundModules::add(const DeviceRecord &reply)
 {
     if (Entry *known = find(reply.macAddress)) {
         // This MAC answered before: from another address, two modules share it.
-        if (reply.sourceIp != known->sourceIp() && !known->otherSources.contains(reply.sourceIp))
+        if (reply.sourceIp != known->module.sourceIp() && !known->otherSources.contains(reply.sourceIp))
             known->otherSources << reply.sourceIp;
         return;
     }
@@ -90,15 +49,11 @@ void FoundModules::add(const DeviceRecord &reply)
         full = true;
         return;
     }
-    const std::optional<quint64> key = macKey(reply.macAddress);
-    std::optional<Entry> entry = key ? pack(reply) : std::nullopt;
-    if (entry) {
-        packed.insert(*key, *entry);
-        return;
-    }
-    Entry kept;
-    kept.kept = std::make_shared<const DeviceRecord>(reply);
-    whole.insert(reply.macAddress, kept);
+    const Entry entry {PackedRecord(reply), {}};
+    if (const std::optional<quint64> key = macAddressKey(reply.macAddress))
+        packed.insert(*key, entry);
+    else
+        whole.insert(reply.macAddress, entry);
 }
 
 FoundModule FoundModules::module(const QString &macAddress) const
@@ -106,7 +61,7 @@ FoundModule FoundModules::module(const QString &macAddress) const
     const Entry *entry = find(macAddress);
     FoundModule module;
     if (entry) {
-        module.record = entry->record();
+        module.record = entry->module.record();
         module.otherSources = entry->otherSources;
     }
     return module;
@@ -145,14 +100,14 @@ void FoundModules::forEachAnnotated(const QList<BroadcastInterface> &adapters,
     };
     std::vector<Place> places;
     places.reserve(size_t(size()));
-    for (auto it = packed.cbegin(); it != packed.cend(); ++it) {
-        const DeviceRecord record = it.value().record();
-        places.push_back({it.value().sourceIpv4, record.macAddress, record.localIp, &it.value()});
-    }
-    for (auto it = whole.cbegin(); it != whole.cend(); ++it) {
-        const DeviceRecord &record = *it.value().kept;
-        places.push_back({sortableAddress(record.sourceIp), record.macAddress, record.localIp, &it.value()});
-    }
+    const auto addPlace = [&places](const Entry &entry) {
+        const DeviceRecord record = entry.module.record();
+        places.push_back({sortableAddress(record.sourceIp), record.macAddress, record.localIp, &entry});
+    };
+    for (const Entry &entry : packed)
+        addPlace(entry);
+    for (const Entry &entry : whole)
+        addPlace(entry);
 
     // Who claims an address: (module address, MAC), the MACs sorted within each address.
     std::vector<std::pair<QString, QString>> claimed;
@@ -166,7 +121,7 @@ void FoundModules::forEachAnnotated(const QList<BroadcastInterface> &adapters,
     });
     for (const Place &place : places) {
         FoundModule module;
-        module.record = place.entry->record();
+        module.record = place.entry->module.record();
         module.otherSources = place.entry->otherSources;
         FoundModule entry = annotatedModule(module, adapters);
         const auto first = std::lower_bound(claimed.cbegin(), claimed.cend(), std::make_pair(place.localIp, QString()));

@@ -3,15 +3,14 @@
 #include "broadcastinterfaces.h"
 #include "devicerecord.h"
 #include "frameconstants.h"
+#include "packedrecord.h"
 #include "receivepath.h"
 
 #include <QHash>
 #include <QList>
 #include <QStringList>
 
-#include <array>
 #include <functional>
-#include <memory>
 #include <optional>
 
 // One module as a search found it, with what is worth pointing out about it.
@@ -26,9 +25,7 @@ struct FoundModule {
     QStringList ipClaimedBy;
 };
 
-// The replies of a search, merged by MAC. A module is kept as the 64 bytes of its reply (as the module would send
-// it again), where it came from and how it differs from the first reply, and decoded again when it is shown: a
-// hundred thousand modules cost a few hundred bytes each, not the kilobyte of a record's texts.
+// The replies of a search, merged by MAC, each module packed into the bytes of its first reply.
 class FoundModules
 {
 public:
@@ -56,26 +53,16 @@ public:
                           const std::function<void(const FoundModule &)> &visit) const;
 
 private:
-    // One module: its reply's bytes, the address it answered from first and the adapter, the line-format byte as
-    // reported (the bytes keep its defined bits only) and the further addresses. A record whose bytes would not give
-    // it back exactly (none that came from a reply) is kept whole instead.
+    // One module and the further addresses its MAC answered from.
     struct Entry {
-        std::array<char, FrameSize> frame {};
-        quint32 sourceIpv4 = 0;
-        int interfaceIndex = 0;
-        int reportedLineFormat = -1;
+        PackedRecord module;
         QStringList otherSources;
-        std::shared_ptr<const DeviceRecord> kept; // the whole record, when the bytes cannot carry it
-        DeviceRecord record() const;
-        QString sourceIp() const;
     };
-    static std::optional<Entry> pack(const DeviceRecord &record);
-    static std::optional<quint64> macKey(const QString &macAddress);
     const Entry *find(const QString &macAddress) const;
     Entry *find(const QString &macAddress);
 
     QHash<quint64, Entry> packed; // by the MAC's 48 bits
-    QHash<QString, Entry> whole; // records kept whole, by their MAC's text
+    QHash<QString, Entry> whole; // MACs no number gives back, by their text
     int most = MostListedModules;
     bool full = false;
 };

@@ -1,5 +1,6 @@
 #include "receivepath.h"
 
+#include "framelayout.h"
 #include "replyframe.h"
 #include "senderaddress.h"
 
@@ -46,16 +47,48 @@ std::optional<DeviceRecord> hearModuleReply(const QNetworkDatagram &datagram)
 
 ReplyCollector::Sighting ReplyCollector::add(const DeviceRecord &reply, QString *firstSource)
 {
-    const auto known = firstSources.constFind(reply.macAddress);
-    if (known == firstSources.cend()) {
-        if (firstSources.size() >= most)
+    const std::optional<QString> known = this->firstSource(reply.macAddress);
+    if (!known) {
+        if (size() >= most)
             return Sighting::Full;
-        firstSources.insert(reply.macAddress, reply.sourceIp);
+        bool isIpv4 = false;
+        const quint32 address = QHostAddress(reply.sourceIp).toIPv4Address(&isIpv4);
+        const std::optional<quint64> mac = macAddressKey(reply.macAddress);
+        if (mac && isIpv4 && QHostAddress(address).toString() == reply.sourceIp)
+            packedSources.insert(*mac, address);
+        else
+            textSources.insert(reply.macAddress, reply.sourceIp);
         if (firstSource)
             *firstSource = reply.sourceIp;
         return Sighting::New;
     }
     if (firstSource)
-        *firstSource = known.value();
-    return known.value() == reply.sourceIp ? Sighting::Repeated : Sighting::OtherSource;
+        *firstSource = *known;
+    return *known == reply.sourceIp ? Sighting::Repeated : Sighting::OtherSource;
+}
+
+std::optional<QString> ReplyCollector::firstSource(const QString &macAddress) const
+{
+    if (const std::optional<quint64> mac = macAddressKey(macAddress)) {
+        const auto packed = packedSources.constFind(*mac);
+        if (packed != packedSources.cend())
+            return QHostAddress(packed.value()).toString();
+    }
+    const auto text = textSources.constFind(macAddress);
+    if (text != textSources.cend())
+        return text.value();
+    return std::nullopt;
+}
+
+void ReplyCollector::clear()
+{
+    packedSources.clear();
+    textSources.clear();
+}
+
+void ReplyCollector::forget(const QString &macAddress)
+{
+    if (const std::optional<quint64> mac = macAddressKey(macAddress))
+        packedSources.remove(*mac);
+    textSources.remove(macAddress);
 }

@@ -57,12 +57,17 @@ public:
     Sighting add(const DeviceRecord &reply, QString *firstSource = nullptr);
 
     // A new search knows no module.
-    void clear() { firstSources.clear(); }
-    void forget(const QString &macAddress) { firstSources.remove(macAddress); }
-    bool contains(const QString &macAddress) const { return firstSources.contains(macAddress); }
-    int size() const { return firstSources.size(); }
+    void clear();
+    void forget(const QString &macAddress);
+    bool contains(const QString &macAddress) const { return firstSource(macAddress).has_value(); }
+    int size() const { return packedSources.size() + textSources.size(); }
 
 private:
-    QHash<QString, QString> firstSources; // MAC -> the address of its first reply
+    std::optional<QString> firstSource(const QString &macAddress) const;
+
+    // MAC -> the address of its first reply: as numbers where both are a listed MAC and an IPv4 address (a few
+    // dozen bytes a module, where a hundred thousand may answer), as texts otherwise.
+    QHash<quint64, quint32> packedSources;
+    QHash<QString, QString> textSources;
     int most = MostListedModules;
 };

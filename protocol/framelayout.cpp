@@ -116,6 +116,15 @@ QString macAddressText(quint64 mac)
     return QStringLiteral("%1").arg(mac, MacDigits, 16, QLatin1Char('0')).toUpper();
 }
 
+std::optional<quint64> macAddressKey(const QString &macAddress)
+{
+    bool ok = false;
+    const quint64 key = macAddress.toULongLong(&ok, 16);
+    if (!ok || macAddressText(key) != macAddress)
+        return std::nullopt;
+    return key;
+}
+
 bool isMacAddressText(const QString &text)
 {
     static const QRegularExpression pattern(QStringLiteral("\\A[0-9A-Fa-f]{%1}\\z").arg(MacDigits));

@@ -46,6 +46,10 @@ QString macAddressText(quint64 mac);
 // Exactly 12 hexadecimal digits, either case: a MAC as modules are listed by it.
 bool isMacAddressText(const QString &text);
 
+// The 48 bits of a MAC listed as macAddressText() writes it; nothing for any other text, which a number would not
+// give back.
+std::optional<quint64> macAddressKey(const QString &macAddress);
+
 // The name field for a name that did not come from a module: UTF-8, at most 10 bytes without splitting a
 // character, zero-padded.
 QByteArray deviceNameField(const QString &name);

@@ -23,7 +23,7 @@ constexpr int Few = 8;
 constexpr quint64 FirstMac = Q_UINT64_C(0x02D000000000);
 
 // The modules the window does not list yet.
-QList<int> unlisted(const PlayedModules &segment, const QList<DeviceRecord> &listed)
+QList<int> unlisted(const PlayedModules &segment, const DeviceList &listed)
 {
     QSet<QString> macs;
     for (const DeviceRecord &record : listed)

@@ -1,3 +1,4 @@
+#include "listedmodule.h"
 #include "mainwindow.h"
 #include "privatenetwork.h"
 #include "windowprobe.h"
@@ -318,10 +319,10 @@ void TestLanguageSwitch::formSurvivesSwitch()
 void TestLanguageSwitch::deviceRowsUntouched()
 {
     auto *table = widgetNamed<QTableWidget>(*window, QStringLiteral("tableWidget_DeviceList"));
-    window->addDeviceRow(QStringLiteral("192.168.1.10"), QStringLiteral("模块一"), QStringLiteral("0A1B2C3D4E5F"),
-                         QStringLiteral("1.2.0.3"));
-    window->addDeviceRow(QStringLiteral("192.168.1.11"), QStringLiteral("Version"), QStringLiteral("0A1B2C3D4E60"),
-                         QStringLiteral("1.2.0.4"));
+    window->addDeviceRow(listedModule(QStringLiteral("192.168.1.10"), QStringLiteral("模块一"),
+                                      QStringLiteral("0A1B2C3D4E5F"), QStringLiteral("1.2.0.3")));
+    window->addDeviceRow(listedModule(QStringLiteral("192.168.1.11"), QStringLiteral("Version"),
+                                      QStringLiteral("0A1B2C3D4E60"), QStringLiteral("1.2.0.4")));
     const QStringList first = rowTexts(table, 1);
     const QStringList second = rowTexts(table, 2);
 

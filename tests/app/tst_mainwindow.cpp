@@ -1,11 +1,16 @@
+#include "devicerecordprinting.h"
+#include "frameconstants.h"
+#include "listedmodule.h"
 #include "mainwindow.h"
 #include "privatenetwork.h"
+#include "replyframe.h"
 #include "windowprobe.h"
 
 #include <QHeaderView>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSet>
 #include <QStatusBar>
@@ -42,6 +47,7 @@ private slots:
     void captionRowItems();
 
     void addedRowsFollowCaptionRow();
+    void listedModulesComeBackAsTheyAnswered();
     void clearingKeepsCaptionRow_data();
     void clearingKeepsCaptionRow();
     void searchEmptiesListAndLocksForm();
@@ -93,17 +99,11 @@ void TestMainWindow::resetDevices()
     window->deviceList.clear();
 }
 
-// Lists a module the way the reply parser does: first its row, then its record.
+// Lists a module the way the reply parser does.
 void TestMainWindow::listDevice(const QString &sourceIp, const QString &name, const QString &mac,
                                 const QString &version)
 {
-    window->addDeviceRow(sourceIp, name, mac, version);
-    DeviceRecord record;
-    record.sourceIp = sourceIp;
-    record.deviceName = name;
-    record.macAddress = mac;
-    record.version = version;
-    window->deviceList.append(record);
+    window->addDeviceRow(listedModule(sourceIp, name, mac, version));
 }
 
 QRect TestMainWindow::geometryOf(const char *name) const
@@ -446,6 +446,51 @@ void TestMainWindow::addedRowsFollowCaptionRow()
     resetDevices();
 }
 
+// The list keeps its modules small, but what a row shows and what a click loads is the record as it was listed,
+// whatever its bytes: replies of random bytes (every field, the unused bits of the line-format byte, names in no
+// encoding), and records no reply gives.
+void TestMainWindow::listedModulesComeBackAsTheyAnswered()
+{
+    resetDevices();
+    QList<DeviceRecord> listed;
+    QRandomGenerator random(21);
+    for (int i = 0; i < 300; ++i) {
+        QByteArray frame(FrameSize, '\0');
+        for (char &byte : frame)
+            byte = char(random.bounded(256));
+        DeviceRecord record = decodeDeviceReply(frame, QStringLiteral("10.231.%1.%2").arg(i / 256).arg(i % 256));
+        record.interfaceIndex = 1 + i % 3;
+        listed << record;
+    }
+    DeviceRecord lowerCaseMac = listed.at(0);
+    lowerCaseMac.macAddress = lowerCaseMac.macAddress.toLower();
+    DeviceRecord ipv6Source = listed.at(1);
+    ipv6Source.sourceIp = QStringLiteral("fe80::1");
+    ipv6Source.macAddress = QStringLiteral("0A00000000C1");
+    listed << lowerCaseMac << ipv6Source
+           << listedModule(QStringLiteral("192.168.1.10"), QStringLiteral("模块一"), QStringLiteral("0A1B2C3D4E5F"),
+                           QStringLiteral("1.2.0.3"));
+    for (const DeviceRecord &record : qAsConst(listed))
+        window->addDeviceRow(record);
+
+    QCOMPARE(window->deviceList.size(), listed.size());
+    QCOMPARE(table->rowCount(), listed.size() + 1);
+    for (int i = 0; i < listed.size(); ++i) {
+        const DeviceRecord &record = listed.at(i);
+        QCOMPARE(window->deviceList.at(i), record);
+        QCOMPARE(window->deviceList.indexOf(record.macAddress), i);
+        const QStringList texts = {record.sourceIp, record.deviceName, record.macAddress, record.version};
+        QCOMPARE(rowTexts(table, i + 1), texts);
+        for (int column = 0; column < texts.size(); ++column)
+            QCOMPARE(table->item(i + 1, column)->toolTip(), texts.at(column));
+    }
+    for (const int row : {1, 150, table->rowCount() - 1}) {
+        clickCell(table, row, 0);
+        QCOMPARE(window->currentDevice, listed.at(row - 1));
+    }
+    resetDevices();
+}
+
 void TestMainWindow::clearingKeepsCaptionRow_data()
 {
     QTest::addColumn<int>("devices");
@@ -460,8 +505,8 @@ void TestMainWindow::clearingKeepsCaptionRow()
     resetDevices();
     const QStringList captions = rowTexts(table, 0);
     for (int i = 0; i < devices; ++i)
-        window->addDeviceRow(QStringLiteral("10.0.0.%1").arg(i + 1), QStringLiteral("name%1").arg(i),
-                             QStringLiteral("00000000000%1").arg(i), QStringLiteral("1.0.0.%1").arg(i));
+        window->addDeviceRow(listedModule(QStringLiteral("10.0.0.%1").arg(i + 1), QStringLiteral("name%1").arg(i),
+                                          QStringLiteral("00000000000%1").arg(i), QStringLiteral("1.0.0.%1").arg(i)));
     QCOMPARE(table->rowCount(), devices + 1);
 
     window->clearDeviceRows();

@@ -1,3 +1,4 @@
+#include "listedmodule.h"
 #include "mainwindow.h"
 #include "privatenetwork.h"
 #include "windowprobe.h"
@@ -125,13 +126,7 @@ void TestWindowLayout::listModules(int count)
             : QStringList {QStringLiteral("10.0.%1.%2").arg(i / 256).arg(i % 256), QStringLiteral("KST-%1").arg(i),
                            QStringLiteral("0A1B2C%1").arg(i, 6, 16, QLatin1Char('0')).toUpper(),
                            QStringLiteral("1.2.0.3")};
-        window->addDeviceRow(texts.at(0), texts.at(1), texts.at(2), texts.at(3));
-        DeviceRecord record;
-        record.sourceIp = texts.at(0);
-        record.deviceName = texts.at(1);
-        record.macAddress = texts.at(2);
-        record.version = texts.at(3);
-        window->deviceList.append(record);
+        window->addDeviceRow(listedModule(texts.at(0), texts.at(1), texts.at(2), texts.at(3)));
     }
     // Let the view lay itself out, and show or hide its scroll bars, as it does between two replies.
     QCoreApplication::sendPostedEvents();

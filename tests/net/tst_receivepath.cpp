@@ -217,7 +217,7 @@ void TestReceivePath::otherDatagramsCarryNoReply()
 }
 
 // Each row: replies as "MAC@source", taken in order, and what the collector makes of each, with the address of
-// the MAC's first reply. "clear" stands for a new search.
+// the MAC's first reply. "clear" stands for a new search, "forget MAC" for a read-back that lists the MAC anew.
 void TestReceivePath::repliesAreMergedByMac_data()
 {
     QTest::addColumn<QStringList>("replies");
@@ -237,6 +237,13 @@ void TestReceivePath::repliesAreMergedByMac_data()
     QTest::newRow("MACs compare exactly")
         << QStringList({"0A000000000A@10.0.0.1", "0a000000000a@10.0.0.1"})
         << QVector<Sighting>({Sighting::New, Sighting::New}) << QStringList({"10.0.0.1", "10.0.0.1"});
+    QTest::newRow("an IPv6 source")
+        << QStringList({"0A0000000001@fe80::1", "0A0000000001@fe80::1", "0A0000000001@10.0.0.1"})
+        << QVector<Sighting>({Sighting::New, Sighting::Repeated, Sighting::OtherSource})
+        << QStringList({"fe80::1", "fe80::1", "fe80::1"});
+    QTest::newRow("forgotten") << QStringList({"0A0000000001@10.0.0.1", "forget 0A0000000001", "0A0000000001@10.0.0.9"})
+                               << QVector<Sighting>({Sighting::New, Sighting::New})
+                               << QStringList({"10.0.0.1", "10.0.0.9"});
     QTest::newRow("a new search") << QStringList({"0A0000000001@10.0.0.1", "clear", "0A0000000001@10.0.0.9"})
                                   << QVector<Sighting>({Sighting::New, Sighting::New})
                                   << QStringList({"10.0.0.1", "10.0.0.9"});
@@ -254,6 +261,10 @@ void TestReceivePath::repliesAreMergedByMac()
     for (const QString &reply : replies) {
         if (reply == QLatin1String("clear")) {
             collector.clear();
+            continue;
+        }
+        if (reply.startsWith(QLatin1String("forget "))) {
+            collector.forget(reply.section(QLatin1Char(' '), 1));
             continue;
         }
         const QStringList parts = reply.split(QLatin1Char('@'));
