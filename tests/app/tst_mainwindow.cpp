@@ -1,16 +1,14 @@
 #include "devicerecordprinting.h"
-#include "frameconstants.h"
 #include "listedmodule.h"
 #include "mainwindow.h"
 #include "privatenetwork.h"
-#include "replyframe.h"
+#include "randomreplies.h"
 #include "windowprobe.h"
 
 #include <QHeaderView>
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSet>
 #include <QStatusBar>
@@ -447,21 +445,11 @@ void TestMainWindow::addedRowsFollowCaptionRow()
 }
 
 // The list keeps its modules small, but what a row shows and what a click loads is the record as it was listed,
-// whatever its bytes: replies of random bytes (every field, the unused bits of the line-format byte, names in no
-// encoding), and records no reply gives.
+// whatever its bytes: replies of random bytes, and records no reply gives.
 void TestMainWindow::listedModulesComeBackAsTheyAnswered()
 {
     resetDevices();
-    QList<DeviceRecord> listed;
-    QRandomGenerator random(21);
-    for (int i = 0; i < 300; ++i) {
-        QByteArray frame(FrameSize, '\0');
-        for (char &byte : frame)
-            byte = char(random.bounded(256));
-        DeviceRecord record = decodeDeviceReply(frame, QStringLiteral("10.231.%1.%2").arg(i / 256).arg(i % 256));
-        record.interfaceIndex = 1 + i % 3;
-        listed << record;
-    }
+    QList<DeviceRecord> listed = randomReplies(300, 21);
     DeviceRecord lowerCaseMac = listed.at(0);
     lowerCaseMac.macAddress = lowerCaseMac.macAddress.toLower();
     DeviceRecord ipv6Source = listed.at(1);

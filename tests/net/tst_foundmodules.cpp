@@ -1,9 +1,7 @@
 #include "devicerecordprinting.h"
 #include "foundmodules.h"
-#include "frameconstants.h"
-#include "replyframe.h"
+#include "randomreplies.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -134,16 +132,7 @@ void TestFoundModules::modulesComeBackAsTheyAnswered_data()
 {
     QTest::addColumn<QList<DeviceRecord>>("records");
 
-    QRandomGenerator random(22);
-    QList<DeviceRecord> fromReplies;
-    for (int i = 0; i < 500; ++i) {
-        QByteArray frame(FrameSize, '\0');
-        for (char &byte : frame)
-            byte = char(random.bounded(256));
-        DeviceRecord record = decodeDeviceReply(frame, QStringLiteral("10.231.%1.%2").arg(i / 256).arg(i % 256));
-        record.interfaceIndex = 1 + i % 3;
-        fromReplies << record;
-    }
+    const QList<DeviceRecord> fromReplies = randomReplies(500, 22);
     QTest::newRow("replies of random bytes") << fromReplies;
 
     DeviceRecord lowerCaseMac = fromReplies.first();
