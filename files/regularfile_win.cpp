@@ -97,44 +97,45 @@ bool writeInPlace(const QString &path, const QByteArray &content, QString *error
     return written;
 }
 
+// What a path names, before anything is opened. A device or a directory is refused by name, and so is a path the
+// system cannot look at (*error says why); an absent path is told as such, with the system's words in *error.
+enum class PathKind { Absent, File, Refused };
+
+PathKind examine(const QString &path, WIN32_FILE_ATTRIBUTE_DATA *data, QString *error)
+{
+    if (isDeviceName(path)) {
+        *error = notRegularFileMessage(path, QStringLiteral("a device"));
+        return PathKind::Refused;
+    }
+    if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, data)) {
+        const DWORD code = GetLastError();
+        *error = systemError(path, code);
+        return isAbsent(code) ? PathKind::Absent : PathKind::Refused;
+    }
+    if (data->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        *error = notRegularFileMessage(path, QStringLiteral("a directory"));
+        return PathKind::Refused;
+    }
+    return PathKind::File;
+}
+
 } // namespace
 
 bool isAbsentOrRegularFile(const QString &path, QString *error)
 {
-    if (isDeviceName(path)) {
-        *error = notRegularFileMessage(path, QStringLiteral("a device"));
-        return false;
-    }
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data)) {
-        const DWORD code = GetLastError();
-        if (isAbsent(code))
-            return true;
-        *error = systemError(path, code);
-        return false;
-    }
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        *error = notRegularFileMessage(path, QStringLiteral("a directory"));
-        return false;
-    }
-    return true;
+    QString why;
+    if (examine(path, &data, &why) != PathKind::Refused)
+        return true;
+    *error = why;
+    return false;
 }
 
 bool readRegularFile(const QString &path, qint64 maxBytes, QByteArray *content, QString *error)
 {
-    if (isDeviceName(path)) {
-        *error = notRegularFileMessage(path, QStringLiteral("a device"));
-        return false;
-    }
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data)) {
-        *error = systemError(path, GetLastError());
+    if (examine(path, &data, error) != PathKind::File)
         return false;
-    }
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        *error = notRegularFileMessage(path, QStringLiteral("a directory"));
-        return false;
-    }
     if ((qint64(data.nFileSizeHigh) << 32 | data.nFileSizeLow) > maxBytes) {
         *error = tooLargeFileMessage(path, maxBytes);
         return false;
@@ -164,13 +165,9 @@ bool writeOutputFile(const QString &path, const QByteArray &content, QString *er
     if (isDeviceName(path))
         return writeInPlace(path, content, error);
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data)) {
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            *error = QStringLiteral("cannot write %1").arg(notRegularFileMessage(path, QStringLiteral("a directory")));
-            return false;
-        }
-    } else if (!isAbsent(GetLastError())) {
-        *error = QStringLiteral("cannot write %1").arg(systemError(path, GetLastError()));
+    QString why;
+    if (examine(path, &data, &why) == PathKind::Refused) {
+        *error = QStringLiteral("cannot write %1").arg(why);
         return false;
     }
     QSaveFile file(path);
