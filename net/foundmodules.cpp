@@ -1,7 +1,6 @@
 #include "foundmodules.h"
 
 #include "framelayout.h"
-#include "replyframe.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>

@@ -2,7 +2,6 @@
 
 #include "broadcastinterfaces.h"
 #include "devicerecord.h"
-#include "frameconstants.h"
 #include "packedrecord.h"
 #include "receivepath.h"
 
@@ -11,7 +10,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <optional>
 
 // One module as a search found it, with what is worth pointing out about it.
 struct FoundModule {
